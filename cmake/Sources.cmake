@@ -1,0 +1,45 @@
+# The application's classes: every source under the subsystem folders, in one
+# static library that the program and the tests link. Files ending in _win or
+# _linux are the platform layer; only the current platform's are built.
+set(KALVINOR_DIRS storage util engine models app projects export)
+set(core_sources)
+foreach(dir ${KALVINOR_DIRS})
+  file(GLOB found CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/${dir}/*.cpp" "${CMAKE_SOURCE_DIR}/${dir}/*.h")
+  list(APPEND core_sources ${found})
+endforeach()
+list(FILTER core_sources EXCLUDE REGEX "/app/main\\.cpp$")
+if(WIN32)
+  list(FILTER core_sources EXCLUDE REGEX "_linux\\.(cpp|h)$")
+else()
+  list(FILTER core_sources EXCLUDE REGEX "_win\\.(cpp|h)$")
+endif()
+
+add_library(kalvinor_core STATIC ${core_sources})
+target_include_directories(kalvinor_core PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_definitions(kalvinor_core PUBLIC SQLITE_HAS_CODEC)
+target_link_libraries(kalvinor_core PUBLIC
+  Qt5::Core Qt5::Gui Qt5::Qml Qt5::Quick Qt5::QuickControls2 Qt5::Xml Qt5::Widgets Qt5::PrintSupport
+  PkgConfig::FFMPEG PkgConfig::SQLCIPHER PkgConfig::OPENCC PkgConfig::CURL PkgConfig::ARCHIVE
+  PkgConfig::SDL2 PkgConfig::PUGIXML PkgConfig::MINIZIP PkgConfig::PULSE vosk Threads::Threads)
+
+# QML documents at the root of the resource tree ("qrc:/main.qml"); everything
+# else is listed in resources/resources.qrc. An object library keeps the
+# resources' static initialisers in every binary that links them.
+file(GLOB qml_files CONFIGURE_DEPENDS RELATIVE "${CMAKE_SOURCE_DIR}/qml" "${CMAKE_SOURCE_DIR}/qml/*.qml" "${CMAKE_SOURCE_DIR}/qml/*.js")
+set(qml_qrc "${CMAKE_BINARY_DIR}/qml.qrc")
+set(qrc_text "<RCC>\n  <qresource prefix=\"/\">\n")
+foreach(f ${qml_files})
+  string(APPEND qrc_text "    <file alias=\"${f}\">${CMAKE_SOURCE_DIR}/qml/${f}</file>\n")
+endforeach()
+string(APPEND qrc_text "  </qresource>\n</RCC>\n")
+file(CONFIGURE OUTPUT "${qml_qrc}" CONTENT "${qrc_text}")
+
+set(resource_qrcs "${qml_qrc}")
+if(EXISTS "${CMAKE_SOURCE_DIR}/resources/resources.qrc")
+  list(APPEND resource_qrcs "${CMAKE_SOURCE_DIR}/resources/resources.qrc")
+endif()
+add_library(kalvinor_resources OBJECT ${resource_qrcs})
+target_link_libraries(kalvinor_resources PRIVATE Qt5::Core)
+
+add_executable(kalvinor_audio2text app/main.cpp $<TARGET_OBJECTS:kalvinor_resources>)
+target_link_libraries(kalvinor_audio2text PRIVATE kalvinor_core)

@@ -1,0 +1,17 @@
+#pragma once
+// Helpers shared by the tests.
+
+#include <QByteArray>
+#include <QString>
+
+namespace TestUtil {
+
+// Writes bytes to path, creating missing parent folders. False on failure.
+bool writeFile(const QString &path, const QByteArray &bytes);
+QByteArray readFile(const QString &path);
+
+// The test runner gives every test a private HOME; refuse to run without it so
+// a test started by hand cannot touch the real user's files.
+void requireSandboxedHome();
+
+}

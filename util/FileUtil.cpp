@@ -1,0 +1,130 @@
+#include "util/FileUtil.h"
+
+#include "util/Platform.h"
+
+#include <QFile>
+
+namespace FileUtil {
+
+QString regexReplaceWith(const QString &text, QRegExp rx, const std::function<QString(const QRegExp &)> &replace)
+{
+    QString result;
+    int copied = 0;
+    int pos = rx.indexIn(text, 0);
+    while (pos >= 0) {
+        if (pos > copied)
+            result += text.midRef(copied, pos - copied);
+        result += replace(rx);
+        copied = pos + rx.matchedLength();
+        // An empty match would never move on.
+        if (rx.matchedLength() <= 0)
+            break;
+        pos = rx.indexIn(text, copied);
+    }
+    result += text.midRef(copied);
+    return result;
+}
+
+QString percentByte(unsigned char byte)
+{
+    return QStringLiteral("%%1").arg(byte, 2, 16, QLatin1Char('0'));
+}
+
+QString escapeFileName(const QString &name)
+{
+    // Matching writes into a QRegExp, so each call works on its own copies.
+    static const QRegExp reservedNames(
+        QStringLiteral("^((?:CON)|(?:PRN)|(?:AUX)|(?:CLOCK\\$)|(?:NUL)|(?:COM1)|(?:COM2)|(?:COM3)|(?:COM4)|(?:COM5)"
+                       "|(?:COM6)|(?:COM7)|(?:COM8)|(?:COM9)|(?:LPT1))$"),
+        Qt::CaseInsensitive);
+    static const QRegExp unsafeChars(QStringLiteral("([%\\\\/:*\\?\"<>|\\n\\r\\t])"));
+    QRegExp reserved = reservedNames;
+
+    if (reserved.exactMatch(name)) {
+        QString out;
+        for (char c : name.toUtf8())
+            out += percentByte(static_cast<unsigned char>(c));
+        return out;
+    }
+    return regexReplaceWith(name, unsafeChars, [](const QRegExp &rx) {
+        return percentByte(static_cast<unsigned char>(rx.cap(1).toUtf8().at(0)));
+    });
+}
+
+static bool isLink(const QFileInfo &info)
+{
+    return info.isSymLink() || info.isJunction();
+}
+
+bool copyRecursively(const QFileInfo &source, const QDir &target, QString *err)
+{
+    if (!target.exists())
+        QDir().mkpath(target.absolutePath());
+
+    if (isLink(source))
+        return true;
+    if (source.isFile()) {
+        const QString dest = target.absoluteFilePath(source.fileName());
+        if (QFileInfo::exists(dest))
+            return true;
+        QFile file(source.absoluteFilePath());
+        if (!file.copy(dest)) {
+            if (err)
+                *err = file.errorString();
+            return false;
+        }
+        return true;
+    }
+    if (source.isDir()) {
+        const QDir dir(source.absoluteFilePath());
+        const QDir sub(target.absoluteFilePath(source.fileName()));
+        const QFileInfoList entries = dir.entryInfoList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
+        for (const QFileInfo &entry : entries) {
+            if (!copyRecursively(entry, sub, err))
+                return false;
+        }
+    }
+    return true;
+}
+
+bool copyPath(const QString &source, const QDir &target, QString *err)
+{
+    return copyRecursively(QFileInfo(source), target, err);
+}
+
+void removeDirRecursively(const QString &path)
+{
+    const QFileInfo self(path);
+    // A link passed in (or met below) goes as a link; what it points at stays.
+    if (isLink(self)) {
+        QFile::remove(self.absoluteFilePath());
+        return;
+    }
+    QDir dir(path);
+    if (!dir.exists())
+        return;
+    const QFileInfoList entries = dir.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+    for (const QFileInfo &entry : entries) {
+        if (entry.isDir() && !isLink(entry))
+            removeDirRecursively(entry.absoluteFilePath());
+        else
+            dir.remove(entry.fileName());
+    }
+    dir.rmdir(dir.absolutePath());
+}
+
+QDir appDataDir()
+{
+    return QDir(Platform::appDataHome());
+}
+
+QString uniqueFilePath(const QDir &dir, const QString &name)
+{
+    const QString escaped = escapeFileName(name);
+    QString path = dir.absoluteFilePath(escaped);
+    for (int n = 1; QFileInfo::exists(path) || QFileInfo(path).isSymLink(); ++n)
+        path = dir.absoluteFilePath(QStringLiteral("%1(%2)").arg(escaped).arg(n));
+    return path;
+}
+
+}

@@ -1,0 +1,35 @@
+#pragma once
+// Stateless file and path helpers shared across the application.
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegExp>
+#include <QString>
+
+#include <functional>
+
+namespace FileUtil {
+
+QString regexReplaceWith(const QString &text, QRegExp rx, const std::function<QString(const QRegExp &)> &replace);
+
+// Copies a file, or a folder with everything in it, into target. Files that
+// already exist there are left alone. Symbolic links are skipped.
+bool copyRecursively(const QFileInfo &source, const QDir &target, QString *err);
+bool copyPath(const QString &source, const QDir &target, QString *err);
+
+// Percent-encodes reserved device names and the characters a Windows file
+// name cannot hold.
+QString escapeFileName(const QString &name);
+QString percentByte(unsigned char byte);
+
+// Deletes a folder tree. A symbolic link inside it is removed as a link and
+// never followed.
+void removeDirRecursively(const QString &path);
+
+QDir appDataDir();
+
+// A path in dir for a new file or folder named after name that nothing
+// occupies yet: the escaped name, then "name(1)", "name(2)", ...
+QString uniqueFilePath(const QDir &dir, const QString &name);
+
+}
