@@ -13,6 +13,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <exception>
+
 class Sqlite3DB;
 class Sqlite3Query;
 

@@ -8,7 +8,6 @@
 #include <QtTest>
 
 #include <cmath>
-#include <thread>
 
 using TestUtil::openRaw;
 using TestUtil::scalar;
@@ -42,7 +41,6 @@ private slots:
     void palette_data();
     void palette();
     void paletteIsDistinctAndWellFormed();
-    void paletteFromManyThreads();
 
     void firstResultCreatesSpeakerOne();
     void lengthClass_data();
@@ -156,24 +154,6 @@ void TestVoskSpeakers::paletteIsDistinctAndWellFormed()
         seen.insert(c);
     }
     QCOMPARE(seen.size(), 55);
-}
-
-void TestVoskSpeakers::paletteFromManyThreads()
-{
-    // The exporters colour speakers from their own threads.
-    std::vector<std::thread> threads;
-    std::vector<int> mismatches(4, 0);
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([t, &mismatches] {
-            for (int i = 0; i < 2000; ++i) {
-                if (qstrcmp(VoskProDb::speakerColor(i), VoskProDb::speakerColor(i % 55)) != 0)
-                    ++mismatches[t];
-            }
-        });
-    }
-    for (auto &th : threads)
-        th.join();
-    QCOMPARE(mismatches, std::vector<int>(4, 0));
 }
 
 void TestVoskSpeakers::firstResultCreatesSpeakerOne()
