@@ -11,4 +11,8 @@ namespace Platform {
 // Linux. Neither created nor checked.
 QString appDataHome();
 
+// Total physical memory in bytes as the operating system reports it; 0 when
+// it cannot be asked.
+quint64 totalPhysicalMemory();
+
 }

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QtGlobal>
 
+#include <sys/sysinfo.h>
+
 namespace Platform {
 
 QString appDataHome()
@@ -12,6 +14,15 @@ QString appDataHome()
     if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg))
         return QDir::cleanPath(xdg);
     return QDir::home().absoluteFilePath(QStringLiteral(".local/share"));
+}
+
+quint64 totalPhysicalMemory()
+{
+    struct sysinfo info {};
+    if (sysinfo(&info) != 0)
+        return 0;
+    // totalram counts units of mem_unit bytes.
+    return quint64(info.totalram) * quint64(info.mem_unit);
 }
 
 }

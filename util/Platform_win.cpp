@@ -2,6 +2,8 @@
 
 #include <QDir>
 
+#include <windows.h>
+
 namespace Platform {
 
 QString appDataHome()
@@ -10,6 +12,16 @@ QString appDataHome()
     if (home.exists(QStringLiteral("AppData/Roaming")))
         return home.absoluteFilePath(QStringLiteral("AppData/Roaming"));
     return home.absoluteFilePath(QStringLiteral("Application Data"));
+}
+
+quint64 totalPhysicalMemory()
+{
+    // GlobalMemoryStatus tops out at 4 GB on 32-bit builds; the Ex form does not.
+    MEMORYSTATUSEX status;
+    status.dwLength = sizeof(status);
+    if (!GlobalMemoryStatusEx(&status))
+        return 0;
+    return quint64(status.ullTotalPhys);
 }
 
 }

@@ -1,0 +1,505 @@
+#include "common/TestUtil.h"
+#include "util/BaseUtil.h"
+
+#include <QClipboard>
+#include <QDomDocument>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMetaMethod>
+#include <QQmlApplicationEngine>
+#include <QQmlComponent>
+#include <QQuickTextDocument>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFragment>
+#include <QUrl>
+#include <QtTest>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+// Everything a reader of the stored text sees: its plain text and the
+// pictures it shows.
+QString visibleText(const QString &html)
+{
+    QTextDocument doc;
+    doc.setHtml(html);
+    QString out;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        if (b != doc.begin())
+            out += '\n';
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            if (f.charFormat().isImageFormat())
+                out += "[img:" + f.charFormat().toImageFormat().name() + ']';
+            else
+                out += f.text();
+        }
+    }
+    return out;
+}
+
+// What the QML editor gives back for a stored segment text.
+QString throughEditor(const QString &html)
+{
+    QTextDocument doc;
+    doc.setHtml(html);
+    return doc.toHtml();
+}
+
+}
+
+class TestBaseUtil : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void invokablesInOrder();
+    void formatSecs_data();
+    void formatSecs();
+    void formatMSecs_data();
+    void formatMSecs();
+    void toHex_data();
+    void toHex();
+    void genUUID();
+    void fileNameAndExt_data();
+    void fileNameAndExt();
+    void urlFromLocal();
+    void totalMemoryMatchesProc();
+
+    void html2text_data();
+    void html2text();
+    void htmlBody_data();
+    void htmlBody();
+    void htmlBodyOfEditorDocument();
+    void htmlBodyRoundTrip();
+    void htmlBodyAttributeEscaping();
+    void textHelpersFromThreads();
+
+    void saveImg();
+    void saveImgFailures_data();
+    void saveImgFailures();
+    void clipboard();
+
+    void textEditReplaceSel();
+    void textEditAppendBoldFormat();
+
+    void qmlLoadAndRootProperty();
+
+private:
+    QQuickTextDocument *makeEditor(const QString &html);
+    QQmlEngine m_qml;
+    QList<QObject *> m_editors;
+};
+
+void TestBaseUtil::initTestCase()
+{
+    TestUtil::requireSandboxedHome();
+}
+
+void TestBaseUtil::invokablesInOrder()
+{
+    // QML reaches these by name; the order is part of the meta-object.
+    const QStringList expected{"formatSecs", "formatMSecs", "toHex", "copyText", "clipboardHasImage",
+                               "saveClipboardImage", "textEditReplaceSel", "textEditAppendBoldFormat", "genUUID",
+                               "fileExt", "fileName", "saveImg", "html2text", "htmlBody", "qmlLoad",
+                               "qmlSetRootProperty", "urlFromLocal", "totalMemory"};
+    const QMetaObject &mo = BaseUtil::staticMetaObject;
+    QStringList names;
+    for (int i = mo.methodOffset(); i < mo.methodCount(); ++i)
+        names << QString::fromLatin1(mo.method(i).name());
+    QCOMPARE(names, expected);
+}
+
+void TestBaseUtil::formatSecs_data()
+{
+    QTest::addColumn<int>("secs");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("0") << 0 << "00:00:00";
+    QTest::newRow("59") << 59 << "00:00:59";
+    QTest::newRow("3723") << 3723 << "01:02:03";
+    QTest::newRow("100 hours") << 360000 << "100:00:00";
+}
+
+void TestBaseUtil::formatSecs()
+{
+    QFETCH(int, secs);
+    QFETCH(QString, text);
+    QCOMPARE(BaseUtil::formatSecs(secs), text);
+}
+
+void TestBaseUtil::formatMSecs_data()
+{
+    QTest::addColumn<qlonglong>("msecs");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("0") << 0LL << "00:00:00,000";
+    QTest::newRow("1500") << 1500LL << "00:00:01,500";
+    QTest::newRow("59999") << 59999LL << "00:00:59,999";
+    QTest::newRow("3723004") << 3723004LL << "01:02:03,004";
+    QTest::newRow("100 hours") << 360000000LL << "100:00:00,000";
+    QTest::newRow("past 32 bits") << 1000000000000LL << "277777:46:40,000";
+}
+
+void TestBaseUtil::formatMSecs()
+{
+    QFETCH(qlonglong, msecs);
+    QFETCH(QString, text);
+    QCOMPARE(BaseUtil::formatMSecs(msecs), text);
+}
+
+void TestBaseUtil::toHex_data()
+{
+    QTest::addColumn<QString>("str");
+    QTest::addColumn<QString>("hex");
+    QTest::newRow("ascii") << "abc" << "616263";
+    QTest::newRow("utf-8") << QString::fromUtf8("é中") << "c3a9e4b8ad";
+    QTest::newRow("empty") << QString() << QString();
+}
+
+void TestBaseUtil::toHex()
+{
+    QFETCH(QString, str);
+    QFETCH(QString, hex);
+    QCOMPARE(BaseUtil::toHex(str), hex);
+}
+
+void TestBaseUtil::genUUID()
+{
+    const QRegularExpression form("^[0-9a-f]{32}$");
+    QSet<QString> seen;
+    for (int i = 0; i < 50; ++i) {
+        const QString id = BaseUtil::genUUID();
+        QVERIFY2(form.match(id).hasMatch(), qPrintable(id));
+        seen.insert(id);
+    }
+    QCOMPARE(seen.size(), 50);
+}
+
+void TestBaseUtil::fileNameAndExt_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("ext");
+    QTest::newRow("file url") << "file:///tmp/pics/b.PNG" << "b.PNG" << "PNG";
+    QTest::newRow("path") << "/home/u/talk.final.mp3" << "talk.final.mp3" << "mp3";
+    QTest::newRow("no dot") << "/home/u/README" << "README" << "";
+    QTest::newRow("spaces") << "file:///a/my talk.wav" << "my talk.wav" << "wav";
+}
+
+void TestBaseUtil::fileNameAndExt()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, name);
+    QFETCH(QString, ext);
+    QCOMPARE(BaseUtil::fileName(url), name);
+    QCOMPARE(BaseUtil::fileExt(url), ext);
+}
+
+void TestBaseUtil::urlFromLocal()
+{
+    const QString url = BaseUtil::urlFromLocal("/tmp/my projects/ä b");
+    QCOMPARE(url, QString::fromUtf8("file:///tmp/my projects/ä b"));
+    QCOMPARE(QUrl(url).toLocalFile(), QString::fromUtf8("/tmp/my projects/ä b"));
+}
+
+void TestBaseUtil::totalMemoryMatchesProc()
+{
+    QFile f("/proc/meminfo");
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QRegularExpression re("^MemTotal:\\s+(\\d+) kB", QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch m = re.match(QString::fromLatin1(f.readAll()));
+    QVERIFY(m.hasMatch());
+    QCOMPARE(BaseUtil::totalMemory(), m.captured(1).toULongLong() * 1024);
+}
+
+void TestBaseUtil::html2text_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << "" << "";
+    QTest::newRow("entities") << "<p> a &lt;c&gt; R&amp;D &quot;q&quot;</p>" << "a <c> R&D \"q\"";
+    QTest::newRow("paragraphs") << "<p>one</p><p>two</p>" << "one\ntwo";
+    QTest::newRow("line break") << " one<br/> two" << "one\ntwo";
+    QTest::newRow("white space") << "a   \n  b" << "a b";
+    QTest::newRow("highlight anchor") << "<a href=\"hl:1\"><span> word</span></a>" << "word";
+}
+
+void TestBaseUtil::html2text()
+{
+    QFETCH(QString, html);
+    QFETCH(QString, text);
+    QCOMPARE(BaseUtil::html2text(html), text);
+}
+
+void TestBaseUtil::htmlBody_data()
+{
+    QTest::addColumn<QString>("raw");
+    QTest::addColumn<QString>("body");
+    QTest::newRow("empty") << "" << "";
+    QTest::newRow("words and a break") << "hello<br/>world" << " hello<br/> world";
+    QTest::newRow("upper-case break") << "a<BR/>b" << " a<br/> b";
+    QTest::newRow("escaped text") << "<p>a &lt;c&gt; R&amp;D</p>" << "<p> a &lt;c&gt; R&amp;D</p>";
+    QTest::newRow("quote in text") << "say &quot;hi&quot;" << " say \"hi\"";
+    QTest::newRow("cdata") << "<p><![CDATA[x < y]]></p>" << "<p> x &lt; y</p>";
+    QTest::newRow("comment and pi dropped") << "a<!-- note --><?pi x?>b" << " a b";
+    QTest::newRow("head and style dropped") << "<HTML><HEAD><TITLE>t</TITLE></HEAD><Style>p{}</Style><BODY><P>x</P></BODY></HTML>"
+                                            << "<P> x</P>";
+    QTest::newRow("after body ignored") << "<html><body><p>in</p></body><p>out</p></html>" << "<p> in</p>";
+    QTest::newRow("empty element") << "<p><img src=\"a.png\"/></p>" << "<p><img src=\"a.png\"></img></p>";
+    QTest::newRow("nested") << "<p><span style=\"font-weight:600;\">bold</span> plain</p>"
+                            << "<p><span style=\"font-weight:600;\"> bold</span> plain</p>";
+}
+
+void TestBaseUtil::htmlBody()
+{
+    QFETCH(QString, raw);
+    QFETCH(QString, body);
+    QCOMPARE(BaseUtil::htmlBody(raw), body);
+    // Its own output comes back unchanged.
+    QCOMPARE(BaseUtil::htmlBody(body), body);
+}
+
+void TestBaseUtil::htmlBodyOfEditorDocument()
+{
+    QTextDocument doc;
+    doc.setHtml("<p>first <img src=\"file:///tmp/x.png\"/></p><p>second</p>");
+    const QString full = doc.toHtml();
+    QVERIFY(full.contains("<head>") && full.contains("<!DOCTYPE"));
+
+    const QString body = BaseUtil::htmlBody(full);
+    for (const char *gone : {"DOCTYPE", "<head", "<meta", "<style", "white-space", "<body", "<html", "font-family"})
+        QVERIFY2(!body.contains(gone), gone);
+    QVERIFY(body.contains("<img src=\"file:///tmp/x.png\"></img>"));
+    QVERIFY(body.startsWith("<p style="));
+    QCOMPARE(body.count("<p "), 2);
+    QCOMPARE(visibleText(body), QString("first [img:file:///tmp/x.png]\nsecond"));
+}
+
+void TestBaseUtil::htmlBodyRoundTrip()
+{
+    // What a user types into a segment, with a picture beside it.
+    QTextDocument doc;
+    QTextCursor c(&doc);
+    c.insertText("a <c> R&D said \"yes\" & 'no' > 1");
+    c.insertImage("file:///tmp/my pics/a&b \"1\".png");
+    c.insertBlock();
+    c.insertText("<b>not bold</b>");
+    const QString expectedVisible = "a <c> R&D said \"yes\" & 'no' > 1[img:file:///tmp/my pics/a&b \"1\".png]\n"
+                                    "<b>not bold</b>";
+    QCOMPARE(visibleText(doc.toHtml()), expectedVisible);
+
+    // Stored, loaded into the editor and stored again, any number of times.
+    const QString stored = BaseUtil::htmlBody(doc.toHtml());
+    QCOMPARE(visibleText(stored), expectedVisible);
+    QCOMPARE(BaseUtil::html2text(stored), doc.toPlainText());
+
+    QString again = stored;
+    for (int i = 0; i < 3; ++i) {
+        again = BaseUtil::htmlBody(throughEditor(again));
+        QCOMPARE(visibleText(again), expectedVisible);
+    }
+    QCOMPARE(again, stored);
+    QCOMPARE(BaseUtil::htmlBody(stored), stored);
+
+    // The stored form is well-formed markup.
+    QDomDocument dom;
+    QString err;
+    QVERIFY2(dom.setContent("<html>" + stored + "</html>", &err), qPrintable(err));
+}
+
+void TestBaseUtil::htmlBodyAttributeEscaping()
+{
+    const QString raw = "<a href=\"q?a=1&amp;b=&quot;2&quot;&lt;\" title='it&apos;s'>t</a>";
+    const QString body = BaseUtil::htmlBody(raw);
+    QVERIFY2(body.contains("href=\"q?a=1&amp;b=&quot;2&quot;&lt;\""), qPrintable(body));
+    QVERIFY2(body.contains("title=\"it's\""), qPrintable(body));
+    QDomDocument dom;
+    QVERIFY(dom.setContent(body));
+    QCOMPARE(dom.documentElement().attribute("href"), QString("q?a=1&b=\"2\"<"));
+}
+
+void TestBaseUtil::textHelpersFromThreads()
+{
+    // The exporters call these from their worker threads.
+    const QString html = "<p>a &lt;c&gt; R&amp;D</p><p><span style=\"color:#ff0000;\">red</span><br/>next</p>";
+    const QString body = BaseUtil::htmlBody(html);
+    const QString text = BaseUtil::html2text(html);
+    const QString time = BaseUtil::formatMSecs(3723004);
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 100; ++i) {
+                if (BaseUtil::htmlBody(html) != body || BaseUtil::html2text(html) != text
+                    || BaseUtil::formatMSecs(3723004) != time)
+                    ++wrong;
+            }
+        });
+    }
+    for (auto &th : threads)
+        th.join();
+    QCOMPARE(wrong.load(), 0);
+}
+
+void TestBaseUtil::saveImg()
+{
+    QTemporaryDir dir;
+    const QString src = dir.filePath("src.png");
+    QImage img(7, 5, QImage::Format_RGB32);
+    img.fill(Qt::red);
+    QVERIFY(img.save(src));
+
+    BaseUtil util;
+    const QString target = dir.filePath("project/images/" + BaseUtil::genUUID() + ".jpg");
+    QCOMPARE(util.saveImg(QUrl::fromLocalFile(src).toString(), QUrl::fromLocalFile(target).toString()), QSize(7, 5));
+    // Re-encoded in the format the target names.
+    QFile f(target);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(f.read(3).startsWith("\xFF\xD8\xFF"));
+    QCOMPARE(QImage(target).size(), QSize(7, 5));
+}
+
+void TestBaseUtil::saveImgFailures_data()
+{
+    QTest::addColumn<QString>("source"); // relative to the temporary folder
+    QTest::addColumn<QString>("target");
+    QTest::newRow("missing source") << "nothing.png" << "out.png";
+    QTest::newRow("not a picture") << "text.png" << "out.png";
+    QTest::newRow("unknown target format") << "src.png" << "out.zzz";
+}
+
+void TestBaseUtil::saveImgFailures()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, target);
+    QTemporaryDir dir;
+    QImage img(3, 3, QImage::Format_RGB32);
+    img.fill(Qt::blue);
+    QVERIFY(img.save(dir.filePath("src.png")));
+    QVERIFY(TestUtil::writeFile(dir.filePath("text.png"), "just text"));
+
+    BaseUtil util;
+    QCOMPARE(util.saveImg(QUrl::fromLocalFile(dir.filePath(source)).toString(),
+                          QUrl::fromLocalFile(dir.filePath(target)).toString()),
+             QSize(0, 0));
+    QVERIFY(!QFile::exists(dir.filePath(target)));
+}
+
+void TestBaseUtil::clipboard()
+{
+    BaseUtil util;
+    QClipboard *cb = QGuiApplication::clipboard();
+    QTemporaryDir dir;
+    const QString target = QUrl::fromLocalFile(dir.filePath("images/pasted.jpg")).toString();
+
+    util.copyText("copied text");
+    QTRY_COMPARE(cb->text(), QString("copied text"));
+    QVERIFY(!util.clipboardHasImage());
+    QCOMPARE(util.saveClipboardImage(target), QSize(0, 0));
+    QVERIFY(!QFile::exists(dir.filePath("images/pasted.jpg")));
+
+    QImage img(11, 4, QImage::Format_RGB32);
+    img.fill(Qt::green);
+    cb->setImage(img);
+    QTRY_VERIFY(util.clipboardHasImage());
+    QCOMPARE(util.saveClipboardImage(target), QSize(11, 4));
+    QCOMPARE(QImage(dir.filePath("images/pasted.jpg")).size(), QSize(11, 4));
+}
+
+QQuickTextDocument *TestBaseUtil::makeEditor(const QString &html)
+{
+    QQmlComponent comp(&m_qml);
+    comp.setData("import QtQuick 2.9\nTextEdit { textFormat: TextEdit.RichText }", QUrl());
+    QObject *edit = comp.create();
+    if (!edit) {
+        qWarning() << comp.errors();
+        return nullptr;
+    }
+    m_editors << edit;
+    edit->setProperty("text", html);
+    return edit->property("textDocument").value<QQuickTextDocument *>();
+}
+
+void TestBaseUtil::textEditReplaceSel()
+{
+    BaseUtil util;
+    QQuickTextDocument *doc0 = makeEditor("hello world");
+    QVERIFY(doc0);
+    QTextDocument *doc = doc0->textDocument();
+
+    util.textEditReplaceSel(doc0, 0, 5, "<a href=\"hl:1\">bye</a>");
+    QCOMPARE(doc->toPlainText(), QString("bye world"));
+    QCOMPARE(doc->defaultStyleSheet(), QString("a {text-decoration:none;}"));
+    QTextCursor c(doc);
+    c.setPosition(1);
+    QCOMPARE(c.charFormat().anchorHref(), QString("hl:1"));
+
+    // An empty or reversed range inserts at the start without replacing.
+    util.textEditReplaceSel(doc0, 4, 4, "<b>big</b> ");
+    QCOMPARE(doc->toPlainText(), QString("bye big world"));
+    util.textEditReplaceSel(doc0, 3, 1, "!");
+    QCOMPARE(doc->toPlainText(), QString("bye! big world"));
+
+    util.textEditReplaceSel(nullptr, 0, 1, "x"); // no editor: nothing happens
+}
+
+void TestBaseUtil::textEditAppendBoldFormat()
+{
+    BaseUtil util;
+    QQuickTextDocument *doc0 = makeEditor("hello world");
+    QVERIFY(doc0);
+    QTextDocument *doc = doc0->textDocument();
+    auto weightAt = [doc](int pos) {
+        QTextCursor c(doc);
+        c.setPosition(pos);
+        return c.charFormat().fontWeight();
+    };
+
+    const QString before = doc->toHtml();
+    util.textEditAppendBoldFormat(doc0, 3, 3);
+    QCOMPARE(doc->toHtml(), before);
+
+    util.textEditAppendBoldFormat(doc0, 6, 11);
+    QCOMPARE(weightAt(7), 75);
+    QVERIFY(weightAt(3) != 75);
+    // Applying it again keeps it bold.
+    util.textEditAppendBoldFormat(doc0, 6, 11);
+    QCOMPARE(weightAt(7), 75);
+    QCOMPARE(doc->toPlainText(), QString("hello world"));
+}
+
+void TestBaseUtil::qmlLoadAndRootProperty()
+{
+    BaseUtil util;
+    QObject probe;
+    probe.setObjectName("probe-object");
+
+    // Without an engine both are harmless.
+    BaseUtil::setEngine(nullptr);
+    util.qmlSetRootProperty("probe", &probe);
+    util.qmlLoad("qrc:/nothing.qml");
+
+    QTemporaryDir dir;
+    const QString qml = dir.filePath("Dock.qml");
+    QVERIFY(TestUtil::writeFile(qml, "import QtQml 2.0\nQtObject { property string seen: probe.objectName }\n"));
+
+    QQmlApplicationEngine engine;
+    BaseUtil::setEngine(&engine);
+    util.qmlSetRootProperty("probe", &probe);
+    util.qmlLoad(qml);
+    util.qmlLoad(QUrl::fromLocalFile(qml).toString());
+    QCOMPARE(engine.rootObjects().size(), 2);
+    QCOMPARE(engine.rootObjects().at(0)->property("seen").toString(), QString("probe-object"));
+    BaseUtil::setEngine(nullptr);
+}
+
+QTEST_MAIN(TestBaseUtil)
+#include "tst_base_util.moc"
