@@ -11,4 +11,9 @@ namespace Platform {
 // Linux. Neither created nor checked.
 QString appDataHome();
 
+// Ends the process at once with the given exit code. No destructor, atexit
+// handler or buffered stream flush runs: whatever must persist is written
+// when it changes.
+[[noreturn]] void terminateProcess(int code);
+
 }

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QtGlobal>
 
+#include <unistd.h>
+
 namespace Platform {
 
 QString appDataHome()
@@ -12,6 +14,11 @@ QString appDataHome()
     if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg))
         return QDir::cleanPath(xdg);
     return QDir::home().absoluteFilePath(QStringLiteral(".local/share"));
+}
+
+void terminateProcess(int code)
+{
+    _exit(code);
 }
 
 }
