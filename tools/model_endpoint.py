@@ -192,7 +192,7 @@ def main():
     signal.signal(signal.SIGTERM, lambda *_: threading.Thread(target=server.shutdown).start())
     print("PORT %d" % server.server_address[1], flush=True)
     try:
-        server.serve_forever()
+        server.serve_forever(poll_interval=0.05)
     except KeyboardInterrupt:
         pass
     server.server_close()

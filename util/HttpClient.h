@@ -46,6 +46,10 @@ public:
     QByteArray header(const QByteArray &name) const;
     bool hasHeader(const QByteArray &name) const;
 
+    // Fills responseHeaders, statusCode and statusText from the raw header
+    // bytes of a transfer (every response's status line and header lines).
+    void parseHeaders(const QByteArray &raw);
+
     static size_t writeCallback(char *data, size_t size, size_t count, void *client);
     static size_t headerCallback(char *data, size_t size, size_t count, void *bytes);
 
@@ -63,6 +67,5 @@ public:
     QCryptographicHash md5;
 
 private:
-    void parseHeaders(const QByteArray &raw);
     void freeRequestHeaders();
 };
