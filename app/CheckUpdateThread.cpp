@@ -4,11 +4,10 @@
 #include "util/Platform.h"
 #include "util/ProductInfo.h"
 
-#include <QMutex>
-#include <QMutexLocker>
 #include <QUrl>
 
 #include <exception>
+#include <mutex>
 
 #ifndef KALVINOR_UPDATE_ENDPOINT
 #define KALVINOR_UPDATE_ENDPOINT "https://www.kalvinor.com/"
@@ -16,7 +15,7 @@
 
 namespace {
 
-QMutex configMutex;
+std::mutex configMutex;
 QString endpointBase = QStringLiteral(KALVINOR_UPDATE_ENDPOINT);
 int timeoutSeconds = 30;
 
@@ -72,25 +71,25 @@ void CheckUpdateThread::exitApp()
 
 QString CheckUpdateThread::updateEndpoint()
 {
-    QMutexLocker lock(&configMutex);
+    std::lock_guard<std::mutex> lock(configMutex);
     return endpointBase;
 }
 
 void CheckUpdateThread::setUpdateEndpoint(const QString &base)
 {
-    QMutexLocker lock(&configMutex);
+    std::lock_guard<std::mutex> lock(configMutex);
     endpointBase = base.endsWith(QLatin1Char('/')) ? base : base + QLatin1Char('/');
 }
 
 int CheckUpdateThread::requestTimeout()
 {
-    QMutexLocker lock(&configMutex);
+    std::lock_guard<std::mutex> lock(configMutex);
     return timeoutSeconds;
 }
 
 void CheckUpdateThread::setRequestTimeout(int seconds)
 {
-    QMutexLocker lock(&configMutex);
+    std::lock_guard<std::mutex> lock(configMutex);
     timeoutSeconds = seconds;
 }
 

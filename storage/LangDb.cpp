@@ -7,9 +7,10 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QMutexLocker>
-#include <QRegExp>
+#include <QRegularExpression>
 #include <QUrl>
+
+#include <mutex>
 
 #ifndef KALVINOR_MODEL_ENDPOINT
 #define KALVINOR_MODEL_ENDPOINT "https://www.kalvinor.com/models/"
@@ -17,7 +18,7 @@
 
 namespace {
 
-QMutex endpointMutex;
+std::mutex endpointMutex;
 QString endpointBase = QStringLiteral(KALVINOR_MODEL_ENDPOINT);
 
 constexpr int SQLITE_OPEN_READWRITE_ONLY = 2;
@@ -92,12 +93,15 @@ QList<Sqlite3Row> LangDb::list(const QString &filter)
 
 bool LangDb::parseLang(const QString &key, QString &code, bool &isHigh)
 {
-    // Only "s" and "h" name a model size; a "|" is no size letter.
-    QRegExp rx(QStringLiteral("^([a-z]{2})-([sh])$"), Qt::CaseInsensitive);
-    if (!rx.exactMatch(key))
+    // Only "s" and "h" name a model size; a "|" is no size letter. Anchored
+    // at the very end, so a trailing line break does not pass either.
+    static const QRegularExpression rx(QRegularExpression::anchoredPattern(QStringLiteral("([a-z]{2})-([sh])")),
+                                       QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = rx.match(key);
+    if (!m.hasMatch())
         return false;
-    code = rx.cap(1).toLower();
-    isHigh = rx.cap(2).toLower() == QLatin1String("h");
+    code = m.captured(1).toLower();
+    isHigh = m.captured(2).toLower() == QLatin1String("h");
     return true;
 }
 
@@ -121,26 +125,25 @@ void LangDb::setLocalPath(const QString &key, const QString &path)
 
 QString LangDb::lastErr() const
 {
-    QMutexLocker lock(&m_errMutex);
-    return m_lastErr;
+    std::lock_guard<std::mutex> lock(m_errMutex);
+    return QString::fromStdString(m_lastErr);
 }
 
 void LangDb::setLastErr(const std::exception &e)
 {
-    const QString text = QString::fromUtf8(e.what());
-    QMutexLocker lock(&m_errMutex);
-    m_lastErr = text;
+    std::lock_guard<std::mutex> lock(m_errMutex);
+    m_lastErr = e.what();
 }
 
 QString LangDb::modelEndpoint()
 {
-    QMutexLocker lock(&endpointMutex);
+    std::lock_guard<std::mutex> lock(endpointMutex);
     return endpointBase;
 }
 
 void LangDb::setModelEndpoint(const QString &base)
 {
-    QMutexLocker lock(&endpointMutex);
+    std::lock_guard<std::mutex> lock(endpointMutex);
     endpointBase = base.endsWith(QLatin1Char('/')) ? base : base + QLatin1Char('/');
 }
 

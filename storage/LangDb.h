@@ -7,9 +7,11 @@
 
 #include <QDir>
 #include <QList>
-#include <QMutex>
 #include <QObject>
 #include <QString>
+
+#include <mutex>
+#include <string>
 
 // The per-user data folder, created with its parents when missing.
 QDir userDataDir();
@@ -50,6 +52,8 @@ public:
 private:
     void setLastErr(const std::exception &e);
 
-    mutable QMutex m_errMutex;
-    QString m_lastErr;
+    // UTF-8, kept as a plain string so that no implicitly shared text data
+    // passes between the threads that report errors.
+    mutable std::mutex m_errMutex;
+    std::string m_lastErr;
 };

@@ -4,7 +4,6 @@
 #include "storage/LangDb.h"
 
 #include <QCoreApplication>
-#include <QMutex>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -12,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 
 namespace {
 
@@ -21,20 +21,20 @@ const QString checkRequest = QStringLiteral("GET /check_update.php?pid=kalvinor_
 // were emitted.
 QStringList runCheck(CheckUpdateThread &check)
 {
-    QMutex mutex;
+    std::mutex mutex;
     QStringList order;
     QObject::connect(&check, &CheckUpdateThread::downloadUrlChanged, &check, [&] {
-        QMutexLocker lock(&mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         order << QStringLiteral("downloadUrl");
     }, Qt::DirectConnection);
     QObject::connect(&check, &CheckUpdateThread::requireUpdateChanged, &check, [&] {
-        QMutexLocker lock(&mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         order << QStringLiteral("requireUpdate");
     }, Qt::DirectConnection);
     check.start();
     if (!check.wait(60000))
         return {QStringLiteral("did not finish")};
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     return order;
 }
 
