@@ -60,6 +60,9 @@ bool HttpClient::setRequest(const QByteArray &requestUrl, const QList<QByteArray
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
 
+    // Clients run on worker threads, where libcurl must not use signals.
+    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+
     url = requestUrl;
     curl_easy_setopt(handle, CURLOPT_URL, url.constData());
 

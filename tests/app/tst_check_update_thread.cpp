@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QProcess>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -51,7 +50,6 @@ private slots:
     void reply();
     void unreachableEndpoint();
     void stalledEndpoint();
-    void settersSignalOnChange();
     void exitAppEndsProcessAtOnce();
 };
 
@@ -145,24 +143,6 @@ void TestCheckUpdateThread::stalledEndpoint()
     QCOMPARE(runCheck(check), QStringList());
     QVERIFY(!check.requireUpdate());
     QCOMPARE(server.requests(), QStringList{checkRequest});
-}
-
-void TestCheckUpdateThread::settersSignalOnChange()
-{
-    CheckUpdateThread check;
-    QSignalSpy urlSpy(&check, &CheckUpdateThread::downloadUrlChanged);
-    QSignalSpy requireSpy(&check, &CheckUpdateThread::requireUpdateChanged);
-    check.setRequireUpdate(false);
-    check.setDownloadUrl(QString());
-    QCOMPARE(urlSpy.count() + requireSpy.count(), 0);
-    check.setRequireUpdate(true);
-    check.setRequireUpdate(true);
-    check.setDownloadUrl(QStringLiteral("https://a/download/"));
-    check.setDownloadUrl(QStringLiteral("https://a/download/"));
-    QCOMPARE(requireSpy.count(), 1);
-    QCOMPARE(urlSpy.count(), 1);
-    QCOMPARE(check.property("downloadUrl").toString(), QStringLiteral("https://a/download/"));
-    QCOMPARE(check.property("requireUpdate").toBool(), true);
 }
 
 void TestCheckUpdateThread::exitAppEndsProcessAtOnce()

@@ -228,8 +228,6 @@ void TestHttpClient::errorStatus_data()
 
     QTest::newRow("server error") << QStringList{"--status", "500"} << "en-s" << 500 << "Internal Server Error"
                                   << QByteArray("error 500\n");
-    QTest::newRow("forbidden") << QStringList{"--status", "403"} << "en-s" << 403 << "Forbidden"
-                               << QByteArray("error 403\n");
     QTest::newRow("no such archive") << QStringList() << "fr-h" << 404 << "Not Found"
                                      << QByteArray("no model for fr-h\n");
     QTest::newRow("malformed key") << QStringList() << "en-|" << 400 << "Bad Request"
