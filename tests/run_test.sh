@@ -19,6 +19,10 @@ export XDG_RUNTIME_DIR="$sandbox/runtime" TMPDIR="$sandbox/tmp"
 mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$TMPDIR"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 unset DBUS_SESSION_BUS_ADDRESS PULSE_SERVER
+# Tests talk to 127.0.0.1 directly, never through a proxy.
+unset http_proxy https_proxy all_proxy HTTP_PROXY HTTPS_PROXY ALL_PROXY
+# Only read by ThreadSanitizer builds.
+export TSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")" && pwd)/tsan.supp ${TSAN_OPTIONS:-}"
 
 if [ "$mode" = gui ]; then
   # -displayfd lets the server pick a free display, so parallel tests never race.
