@@ -18,7 +18,7 @@ add_library(kalvinor_core STATIC ${core_sources})
 target_include_directories(kalvinor_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_definitions(kalvinor_core PUBLIC SQLITE_HAS_CODEC)
 target_link_libraries(kalvinor_core PUBLIC
-  Qt5::Core Qt5::Gui Qt5::Qml Qt5::Quick Qt5::QuickControls2 Qt5::Xml Qt5::Widgets Qt5::PrintSupport
+  Qt5::Core Qt5::Gui Qt5::Qml Qt5::Quick Qt5::QuickControls2 Qt5::Xml Qt5::Widgets Qt5::PrintSupport Qt5::DBus
   PkgConfig::FFMPEG PkgConfig::SQLCIPHER PkgConfig::OPENCC PkgConfig::CURL PkgConfig::ARCHIVE
   PkgConfig::SDL2 PkgConfig::PUGIXML PkgConfig::MINIZIP PkgConfig::PULSE vosk Threads::Threads)
 
@@ -38,7 +38,14 @@ set(resource_qrcs "${qml_qrc}")
 if(EXISTS "${CMAKE_SOURCE_DIR}/resources/resources.qrc")
   list(APPEND resource_qrcs "${CMAKE_SOURCE_DIR}/resources/resources.qrc")
 endif()
-add_library(kalvinor_resources OBJECT ${resource_qrcs})
+# The translation is compiled from its .ts source at build time and served as
+# ":/kalvinor_en_US.qm".
+qt5_add_translation(qm_files "${CMAKE_SOURCE_DIR}/resources/kalvinor_en_US.ts")
+set(tr_qrc "${CMAKE_BINARY_DIR}/translations.qrc")
+file(CONFIGURE OUTPUT "${tr_qrc}" CONTENT "<RCC>\n  <qresource prefix=\"/\">\n    <file alias=\"kalvinor_en_US.qm\">${CMAKE_BINARY_DIR}/kalvinor_en_US.qm</file>\n  </qresource>\n</RCC>\n")
+list(APPEND resource_qrcs "${tr_qrc}")
+
+add_library(kalvinor_resources OBJECT ${resource_qrcs} ${qm_files})
 target_link_libraries(kalvinor_resources PRIVATE Qt5::Core)
 
 add_executable(kalvinor_audio2text app/main.cpp $<TARGET_OBJECTS:kalvinor_resources>)

@@ -11,4 +11,8 @@ namespace Platform {
 // Linux. Neither created nor checked.
 QString appDataHome();
 
+// Keeps the system and the display awake for the life of the process. Where
+// the desktop offers no way to ask (no session bus, say) it does nothing.
+void keepAwake();
+
 }

@@ -2,6 +2,8 @@
 
 #include <QDir>
 
+#include <windows.h>
+
 namespace Platform {
 
 QString appDataHome()
@@ -10,6 +12,11 @@ QString appDataHome()
     if (home.exists(QStringLiteral("AppData/Roaming")))
         return home.absoluteFilePath(QStringLiteral("AppData/Roaming"));
     return home.absoluteFilePath(QStringLiteral("Application Data"));
+}
+
+void keepAwake()
+{
+    SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED);
 }
 
 }
