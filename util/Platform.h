@@ -15,4 +15,8 @@ QString appDataHome();
 // the desktop offers no way to ask (no session bus, say) it does nothing.
 void keepAwake();
 
+// Total physical memory in bytes as the operating system reports it; 0 when
+// it cannot be asked.
+quint64 totalPhysicalMemory();
+
 }

@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QtGlobal>
 
+#include <sys/sysinfo.h>
+
 namespace Platform {
 
 QString appDataHome()
@@ -87,6 +89,15 @@ void keepAwake()
 {
     inhibitScreenSaver();
     inhibitSleep();
+}
+
+quint64 totalPhysicalMemory()
+{
+    struct sysinfo info {};
+    if (sysinfo(&info) != 0)
+        return 0;
+    // totalram counts units of mem_unit bytes.
+    return quint64(info.totalram) * quint64(info.mem_unit);
 }
 
 }

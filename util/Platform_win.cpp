@@ -19,4 +19,14 @@ void keepAwake()
     SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED);
 }
 
+quint64 totalPhysicalMemory()
+{
+    // GlobalMemoryStatus tops out at 4 GB on 32-bit builds; the Ex form does not.
+    MEMORYSTATUSEX status;
+    status.dwLength = sizeof(status);
+    if (!GlobalMemoryStatusEx(&status))
+        return 0;
+    return quint64(status.ullTotalPhys);
+}
+
 }

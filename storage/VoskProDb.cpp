@@ -1,0 +1,408 @@
+#include "storage/VoskProDb.h"
+
+#include "storage/Sqlite3DB.h"
+#include "util/BaseUtil.h"
+
+#include <QDateTime>
+#include <QFile>
+
+#include <sqlcipher/sqlite3.h>
+
+#include <stdexcept>
+
+namespace {
+
+// One key for every project database, kept as Base64 text.
+const QByteArray &projectKey()
+{
+    static const QByteArray key = QByteArray::fromBase64(QByteArrayLiteral("bWFkZXVwa2V5Zm9ycHJvamVjdGRiMDEyMzQ1Njc4OWE"));
+    return key;
+}
+
+const char kSchema[] = R"(
+CREATE TABLE item (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    name VARCHAR,
+    handled BIGINT,
+    total BIGINT,
+    total_msecs BIGINT,
+    status INTEGER
+);
+
+CREATE TABLE vres (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    start FLOAT,
+    end FLOAT,
+    fstart INTEGER,
+    fend INTEGER,
+    html text,
+    raw_words text,
+    spk_id INTEGER,
+    item_id INTEGER,
+    device INTEGER
+);
+
+CREATE TABLE speaker (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    name VARCHAR,
+    vp VARCHAR,
+    frames INTEGER,
+    item_id INTEGER
+);
+
+CREATE TABLE citem (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    vres_id INTEGER,
+    text TEXT,
+    type INTEGER,
+    img BLOB,
+    dt INTEGER
+);
+create index idx_citem_vres_id on citem(vres_id);
+
+CREATE TABLE comment (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    citem_id INTEGER,
+    text TEXT,
+    dt INTEGER
+);
+create index idx_comment_citem_id on comment(citem_id);
+
+CREATE TABLE settings (
+    name VARCHAR PRIMARY KEY,
+    val VARCHAR
+);
+)";
+
+void execOrThrow(Sqlite3DB &db, const QString &sql)
+{
+    QString err;
+    if (db.exec(sql, err) != SQLITE_OK)
+        throw std::runtime_error(err.toUtf8().toStdString());
+}
+
+// A failed creation must not leave a file that a later open takes for a
+// project.
+void removeDatabaseFiles(const QString &path)
+{
+    for (const char *suffix : {"", "-wal", "-shm", "-journal"})
+        QFile::remove(path + QLatin1String(suffix));
+}
+
+QString idArg(const char *sql, qint64 id)
+{
+    return QString::fromLatin1(sql).arg(id);
+}
+
+}
+
+VoskProDb::VoskProDb(QObject *parent)
+    : QObject(parent)
+{
+}
+
+VoskProDb::~VoskProDb()
+{
+    close();
+}
+
+Sqlite3DB &VoskProDb::conn()
+{
+    if (!db)
+        throw Sqlite3Exception(SQLITE_MISUSE, QByteArrayLiteral("project database is not open."));
+    return *db;
+}
+
+void VoskProDb::fail(const std::exception &e)
+{
+    lastErr = QString::fromUtf8(e.what());
+}
+
+bool VoskProDb::runSql(const Sqlite3Query &q)
+{
+    try {
+        conn().run(q);
+        return true;
+    } catch (const std::exception &e) {
+        fail(e);
+        return false;
+    }
+}
+
+bool VoskProDb::open(const QString &path)
+{
+    const QByteArray &key = projectKey();
+    if (db)
+        return true;
+
+    bool created = false;
+    try {
+        db = new Sqlite3DB;
+        if (QFile::exists(path)) {
+            db->open(path, key, SQLITE_OPEN_READWRITE);
+            // The key is only checked on the first read: a wrong key, another
+            // cipher or a plain SQLite file must fail here, not on the first
+            // write of results that would then be lost.
+            Sqlite3Cursor c = db->select("select count(*) from sqlite_master");
+            const bool hasRow = c.next();
+            c.throwIfFailed();
+            // A file without a single table never got its schema (the process
+            // ended while creating it); give it the schema now.
+            if (hasRow && c.getInt64(0) == 0) {
+                execOrThrow(*db, QStringLiteral("BEGIN;"));
+                execOrThrow(*db, QString::fromUtf8(kSchema));
+                execOrThrow(*db, QStringLiteral("COMMIT;"));
+            }
+        } else {
+            db->open(path, key, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+            created = true;
+            // One transaction, so the schema is either all there or not at all.
+            execOrThrow(*db, QStringLiteral("BEGIN;"));
+            execOrThrow(*db, QString::fromUtf8(kSchema));
+            execOrThrow(*db, QStringLiteral("COMMIT;"));
+        }
+        QString ignored;
+        db->exec(QStringLiteral("PRAGMA journal_mode=WAL;"), ignored);
+        return true;
+    } catch (const std::exception &e) {
+        fail(e);
+        delete db;
+        db = nullptr;
+        if (created)
+            removeDatabaseFiles(path);
+        return false;
+    }
+}
+
+void VoskProDb::close()
+{
+    if (!db)
+        return;
+    if (sqlite3 *h = db->connection())
+        sqlite3_wal_checkpoint(h, nullptr);
+    delete db;
+    db = nullptr;
+}
+
+// ---- Conversion items --------------------------------------------------------
+
+qint64 VoskProDb::beginItem(const QString &name)
+{
+    if (name.isEmpty())
+        return 0;
+    try {
+        Sqlite3Query q("select id from item where name=? and (status is null or status <> 1) limit 1");
+        q.bindText(name);
+        Sqlite3Cursor c = conn().select(q);
+        if (c.next())
+            return c.getInt64(0);
+        c.throwIfFailed();
+
+        Sqlite3Row row;
+        row.set(QStringLiteral("name"), name);
+        row.set(QStringLiteral("status"), 0);
+        conn().run(row.toInsertQuery(QStringLiteral("item"), {}, QStringLiteral("insert into")));
+        return conn().lastInsertRowId();
+    } catch (const std::exception &e) {
+        fail(e);
+        return 0;
+    }
+}
+
+bool VoskProDb::finishItem(qint64 itemId)
+{
+    return runSql(idArg("update item set status=1 where id=%1", itemId));
+}
+
+bool VoskProDb::deleteItem(qint64 itemId)
+{
+    return runSql(idArg("delete from vres where item_id=%1", itemId))
+           && runSql(idArg("delete from item where id=%1", itemId));
+}
+
+// ---- Segments ----------------------------------------------------------------
+
+qint64 VoskProDb::addSeg(const VoskProSeg &seg, const QString &rawWords, qint64 itemId)
+{
+    try {
+        Sqlite3Row row;
+        row.set(QStringLiteral("start"), double(seg.start));
+        row.set(QStringLiteral("end"), double(seg.end));
+        row.set(QStringLiteral("fstart"), seg.fstart);
+        row.set(QStringLiteral("fend"), seg.fend);
+        row.set(QStringLiteral("html"), seg.html);
+        row.set(QStringLiteral("raw_words"), rawWords);
+        row.set(QStringLiteral("spk_id"), seg.spkId);
+        row.set(QStringLiteral("device"), seg.device);
+        row.set(QStringLiteral("item_id"), itemId);
+        Sqlite3DB &c = conn();
+        c.run(row.toInsertQuery(QStringLiteral("vres"), {}, QStringLiteral("insert into")));
+        return c.lastInsertRowId();
+    } catch (const std::exception &e) {
+        fail(e);
+        return 0;
+    }
+}
+
+QList<VoskProSeg> VoskProDb::loadSegs(qint64 itemId)
+{
+    try {
+        Sqlite3Query q("select v.*,s.name as spk_name from vres as v left join speaker as s on s.id=v.spk_id");
+        if (itemId >= 0)
+            q.append(idArg(" where v.item_id=%1", itemId));
+        q.append(QStringLiteral(" order by id asc"));
+        Sqlite3Cursor c = conn().select(q);
+        QList<VoskProSeg> segs;
+        while (c.next()) {
+            VoskProSeg s;
+            s.id = c.getInt64(QStringLiteral("id"));
+            s.device = c.getInt(QStringLiteral("device"));
+            s.html = c.getText(QStringLiteral("html"));
+            s.start = float(c.getDouble(QStringLiteral("start")));
+            s.end = float(c.getDouble(QStringLiteral("end")));
+            s.fstart = c.getInt64(QStringLiteral("fstart"));
+            s.fend = c.getInt64(QStringLiteral("fend"));
+            s.spkId = c.getInt64(QStringLiteral("spk_id"));
+            s.spkName = speakerName(s.spkId, c.getText(QStringLiteral("spk_name")));
+            s.itemId = c.getInt64(QStringLiteral("item_id"));
+            segs.append(s);
+        }
+        c.throwIfFailed();
+        return segs;
+    } catch (const std::exception &e) {
+        fail(e);
+        return {};
+    }
+}
+
+bool VoskProDb::deleteSeg(qint64 segId)
+{
+    return runSql(idArg("delete from vres where id=%1", segId));
+}
+
+bool VoskProDb::updateSegHtml(qint64 segId, QString &html)
+{
+    html = BaseUtil::htmlBody(html);
+    Sqlite3Query q("update vres set html=? where id=?");
+    q.bindText(html);
+    q.bindInt64(segId);
+    return runSql(q);
+}
+
+float VoskProDb::maxSegEnd()
+{
+    try {
+        Sqlite3Cursor c = conn().select("select max(end) from vres");
+        const float end = c.next() ? float(c.getDouble(0)) : 0.0f;
+        c.throwIfFailed();
+        return end;
+    } catch (const std::exception &e) {
+        fail(e);
+        return 0;
+    }
+}
+
+// ---- Comment items and replies -------------------------------------------------
+
+QVariantMap VoskProDb::addCItem(qint64 segId, const QString &text, int type)
+{
+    if (text.isEmpty())
+        return {};
+    try {
+        Sqlite3DB &c = conn();
+        const qint64 dt = QDateTime::currentSecsSinceEpoch();
+        Sqlite3Row row;
+        row.set(QStringLiteral("vres_id"), segId);
+        row.set(QStringLiteral("text"), text);
+        row.set(QStringLiteral("dt"), dt);
+        row.set(QStringLiteral("type"), type);
+        c.run(row.toInsertQuery(QStringLiteral("citem"), {}, QStringLiteral("insert into")));
+
+        qint64 itemId = 0;
+        {
+            Sqlite3Cursor cur = c.select(idArg("select item_id from vres where id=%1", segId));
+            if (cur.next())
+                itemId = cur.getInt64(0);
+            cur.throwIfFailed();
+        }
+
+        QVariantMap m;
+        m.insert(QStringLiteral("id"), c.lastInsertRowId());
+        m.insert(QStringLiteral("vres_id"), segId);
+        m.insert(QStringLiteral("type"), type);
+        m.insert(QStringLiteral("text"), text);
+        m.insert(QStringLiteral("dt"), dt);
+        m.insert(QStringLiteral("item_id"), itemId);
+        return m;
+    } catch (const std::exception &e) {
+        fail(e);
+        return {};
+    }
+}
+
+QVariantList VoskProDb::loadCItems()
+{
+    try {
+        Sqlite3Cursor c = conn().select(
+            "select c.*, v.item_id from citem as c inner join vres as v on v.id=c.vres_id order by id desc");
+        QVariantList items;
+        while (c.next()) {
+            QVariantMap m;
+            m.insert(QStringLiteral("id"), c.getInt64(QStringLiteral("id")));
+            m.insert(QStringLiteral("vres_id"), c.getInt64(QStringLiteral("vres_id")));
+            m.insert(QStringLiteral("type"), c.getInt(QStringLiteral("type")));
+            m.insert(QStringLiteral("text"), c.getText(QStringLiteral("text")));
+            m.insert(QStringLiteral("dt"), c.getInt64(QStringLiteral("dt")));
+            m.insert(QStringLiteral("item_id"), c.getInt64(QStringLiteral("item_id")));
+            items.append(m);
+        }
+        c.throwIfFailed();
+        return items;
+    } catch (const std::exception &e) {
+        fail(e);
+        return {};
+    }
+}
+
+bool VoskProDb::deleteCItem(qint64 citemId)
+{
+    return runSql(idArg("delete from citem where id=%1", citemId))
+           && runSql(idArg("delete from comment where citem_id=%1", citemId));
+}
+
+bool VoskProDb::addComment(qint64 citemId, const QString &text)
+{
+    if (citemId <= 0)
+        return false;
+    Sqlite3Row row;
+    row.set(QStringLiteral("citem_id"), citemId);
+    row.set(QStringLiteral("text"), text);
+    row.set(QStringLiteral("dt"), QDateTime::currentSecsSinceEpoch());
+    return runSql(row.toInsertQuery(QStringLiteral("comment"), {}, QStringLiteral("insert into")));
+}
+
+QVariantList VoskProDb::loadComments(qint64 citemId)
+{
+    try {
+        Sqlite3Cursor c = conn().select(idArg("select * from comment where citem_id=%1 order by id asc", citemId));
+        QVariantList replies;
+        while (c.next()) {
+            QVariantMap m;
+            m.insert(QStringLiteral("id"), c.getInt64(QStringLiteral("id")));
+            m.insert(QStringLiteral("cid"), citemId);
+            m.insert(QStringLiteral("text"), c.getText(QStringLiteral("text")));
+            m.insert(QStringLiteral("dt"), c.getInt(QStringLiteral("dt")));
+            replies.append(m);
+        }
+        c.throwIfFailed();
+        return replies;
+    } catch (const std::exception &e) {
+        fail(e);
+        return {};
+    }
+}
+
+bool VoskProDb::deleteComment(qint64 commentId)
+{
+    return runSql(idArg("delete from comment where id=%1", commentId));
+}
