@@ -19,4 +19,9 @@ void keepAwake();
 // it cannot be asked.
 quint64 totalPhysicalMemory();
 
+// Ends the process at once with the given exit code. No destructor, atexit
+// handler or buffered stream flush runs: whatever must persist is written
+// when it changes.
+[[noreturn]] void terminateProcess(int code);
+
 }

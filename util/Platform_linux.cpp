@@ -11,6 +11,7 @@
 #include <QtGlobal>
 
 #include <sys/sysinfo.h>
+#include <unistd.h>
 
 namespace Platform {
 
@@ -98,6 +99,11 @@ quint64 totalPhysicalMemory()
         return 0;
     // totalram counts units of mem_unit bytes.
     return quint64(info.totalram) * quint64(info.mem_unit);
+}
+
+void terminateProcess(int code)
+{
+    _exit(code);
 }
 
 }

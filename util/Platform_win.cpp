@@ -29,4 +29,12 @@ quint64 totalPhysicalMemory()
     return quint64(status.ullTotalPhys);
 }
 
+void terminateProcess(int code)
+{
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(code));
+    // TerminateProcess does not return for the current process; keep the
+    // promise of [[noreturn]] should it ever fail.
+    ExitProcess(static_cast<UINT>(code));
+}
+
 }

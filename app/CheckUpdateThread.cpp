@@ -1,0 +1,126 @@
+#include "app/CheckUpdateThread.h"
+
+#include "util/HttpClient.h"
+#include "util/Platform.h"
+#include "util/ProductInfo.h"
+
+#include <QMutex>
+#include <QMutexLocker>
+#include <QUrl>
+
+#include <exception>
+
+#ifndef KALVINOR_UPDATE_ENDPOINT
+#define KALVINOR_UPDATE_ENDPOINT "https://www.kalvinor.com/"
+#endif
+
+namespace {
+
+QMutex configMutex;
+QString endpointBase = QStringLiteral(KALVINOR_UPDATE_ENDPOINT);
+int timeoutSeconds = 30;
+
+constexpr int connectTimeoutSeconds = 5;
+
+// The reply is handed to the desktop's URL opener, which would just as well
+// run a local program or open a file: only a web address may go there.
+bool isWebAddress(const QString &text)
+{
+    const QUrl url(text.trimmed(), QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
+        && !url.host().isEmpty();
+}
+
+}
+
+CheckUpdateThread::CheckUpdateThread(QObject *parent)
+    : QThread(parent)
+{
+}
+
+QString CheckUpdateThread::downloadUrl() const
+{
+    return m_downloadUrl;
+}
+
+void CheckUpdateThread::setDownloadUrl(const QString &v)
+{
+    if (m_downloadUrl == v)
+        return;
+    m_downloadUrl = v;
+    emit downloadUrlChanged();
+}
+
+bool CheckUpdateThread::requireUpdate() const
+{
+    return m_requireUpdate;
+}
+
+void CheckUpdateThread::setRequireUpdate(bool v)
+{
+    if (m_requireUpdate == v)
+        return;
+    m_requireUpdate = v;
+    emit requireUpdateChanged();
+}
+
+void CheckUpdateThread::exitApp()
+{
+    Platform::terminateProcess(0);
+}
+
+QString CheckUpdateThread::updateEndpoint()
+{
+    QMutexLocker lock(&configMutex);
+    return endpointBase;
+}
+
+void CheckUpdateThread::setUpdateEndpoint(const QString &base)
+{
+    QMutexLocker lock(&configMutex);
+    endpointBase = base.endsWith(QLatin1Char('/')) ? base : base + QLatin1Char('/');
+}
+
+int CheckUpdateThread::requestTimeout()
+{
+    QMutexLocker lock(&configMutex);
+    return timeoutSeconds;
+}
+
+void CheckUpdateThread::setRequestTimeout(int seconds)
+{
+    QMutexLocker lock(&configMutex);
+    timeoutSeconds = seconds;
+}
+
+QString CheckUpdateThread::checkUrl()
+{
+    return updateEndpoint()
+        + QStringLiteral("check_update.php?pid=%1&ver=%2&q=1")
+              .arg(QString::fromLatin1(ProductInfo::uid))
+              .arg(ProductInfo::versionId);
+}
+
+void CheckUpdateThread::run()
+{
+    QByteArray reply;
+    try {
+        HttpClient client;
+        if (!client.post(checkUrl().toUtf8(), QByteArray(), {}))
+            return;
+        client.setConnectTimeout(connectTimeoutSeconds);
+        client.setTimeout(requestTimeout());
+        reply = client.get();
+    } catch (const std::exception &) {
+        // No answer means no update is required.
+        return;
+    }
+
+    const QString text = QString::fromUtf8(reply);
+    if (!text.contains(QLatin1String("/download/")))
+        return;
+    if (isWebAddress(text))
+        setDownloadUrl(text);
+    setRequireUpdate(true);
+}
