@@ -70,3 +70,7 @@ target_link_libraries(kalvinor_resources PRIVATE Qt5::Core)
 
 add_executable(kalvinor_audio2text app/main.cpp $<TARGET_OBJECTS:kalvinor_resources>)
 target_link_libraries(kalvinor_audio2text PRIVATE kalvinor_core)
+
+# Walks the window through its main views for scripts/screenshots.sh.
+add_executable(kalvinor_screenshots tools/screenshots.cpp $<TARGET_OBJECTS:kalvinor_resources>)
+target_link_libraries(kalvinor_screenshots PRIVATE kalvinor_core)
