@@ -14,6 +14,11 @@ QString appDataHome()
     return home.absoluteFilePath(QStringLiteral("Application Data"));
 }
 
+void keepAwake()
+{
+    SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED);
+}
+
 quint64 totalPhysicalMemory()
 {
     // GlobalMemoryStatus tops out at 4 GB on 32-bit builds; the Ex form does not.
