@@ -24,4 +24,7 @@ quint64 totalPhysicalMemory();
 // when it changes.
 [[noreturn]] void terminateProcess(int code);
 
+// How file names compare on this system: case-insensitively on Windows.
+Qt::CaseSensitivity fileNameCaseSensitivity();
+
 }

@@ -106,4 +106,9 @@ void terminateProcess(int code)
     _exit(code);
 }
 
+Qt::CaseSensitivity fileNameCaseSensitivity()
+{
+    return Qt::CaseSensitive;
+}
+
 }

@@ -37,4 +37,9 @@ void terminateProcess(int code)
     ExitProcess(static_cast<UINT>(code));
 }
 
+Qt::CaseSensitivity fileNameCaseSensitivity()
+{
+    return Qt::CaseInsensitive;
+}
+
 }
