@@ -11,4 +11,7 @@ namespace Platform {
 // Linux. Neither created nor checked.
 QString appDataHome();
 
+// How file names compare on this system: case-insensitively on Windows.
+Qt::CaseSensitivity fileNameCaseSensitivity();
+
 }

@@ -14,4 +14,9 @@ QString appDataHome()
     return QDir::home().absoluteFilePath(QStringLiteral(".local/share"));
 }
 
+Qt::CaseSensitivity fileNameCaseSensitivity()
+{
+    return Qt::CaseSensitive;
+}
+
 }

@@ -12,4 +12,9 @@ QString appDataHome()
     return home.absoluteFilePath(QStringLiteral("Application Data"));
 }
 
+Qt::CaseSensitivity fileNameCaseSensitivity()
+{
+    return Qt::CaseInsensitive;
+}
+
 }
