@@ -242,7 +242,8 @@ void AudioFFMpegDecodeThread::decode(Work &w)
                 writeAll(w.obuf.data[0], av_samples_get_buffer_size(nullptr, outChannels, n, AVSampleFormat(outFormat), 1));
         }
     }
-    if (!stop.loadAcquire())
+    // Without a ring nothing was delivered, so the file is not done.
+    if (!stop.loadAcquire() && ring)
         ended = true;
 }
 

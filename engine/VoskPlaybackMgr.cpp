@@ -5,13 +5,14 @@
 #include <QMetaObject>
 #include <QMutexLocker>
 
+#include <chrono>
 #include <cstring>
 
 namespace {
 
 constexpr qint64 maxPlayBytes = 1073741824; // 1 GiB
 constexpr int wavHeaderSize = 44;
-constexpr unsigned long pollMs = 500;
+constexpr std::chrono::milliseconds pollInterval(500);
 
 quint32 floatBits(float v)
 {
@@ -53,11 +54,15 @@ VoskPlaybackMgr::VoskPlaybackMgr(QObject *parent)
 VoskPlaybackMgr::~VoskPlaybackMgr()
 {
     {
-        QMutexLocker lock(&quitMutex);
+        std::lock_guard<std::mutex> lock(quitMutex);
         quit.storeRelease(1);
-        quitWake.wakeAll();
     }
+    quitWake.notify_all();
     wait();
+    // The polling thread's last look at quit was under this lock; taking it
+    // again orders that look before the members go, also for race checkers
+    // that cannot see inside QThread::wait.
+    std::lock_guard<std::mutex> lock(quitMutex);
     engine.stopAll();
     engine.deinit();
 }
@@ -187,15 +192,12 @@ void VoskPlaybackMgr::resume()
 
 void VoskPlaybackMgr::run()
 {
-    while (!quit.loadAcquire()) {
+    for (;;) {
         {
-            QMutexLocker lock(&quitMutex);
-            if (quit.loadAcquire())
-                break;
-            quitWake.wait(&quitMutex, pollMs);
+            std::unique_lock<std::mutex> lock(quitMutex);
+            if (quitWake.wait_for(lock, pollInterval, [this] { return quit.loadAcquire() != 0; }))
+                return;
         }
-        if (quit.loadAcquire())
-            break;
         QMutexLocker lock(&mutex);
         if (notif.loadAcquire() && engine.getVoiceCount() == 0) {
             const unsigned h = handle.fetchAndStoreOrdered(0);

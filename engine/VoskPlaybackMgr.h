@@ -11,7 +11,9 @@
 #include <QMutex>
 #include <QObject>
 #include <QThread>
-#include <QWaitCondition>
+
+#include <condition_variable>
+#include <mutex>
 
 // Tags one play and reports its end once: finished, stopped, replaced or
 // failed. The report always arrives through the event loop of the thread the
@@ -73,6 +75,6 @@ private:
     QAtomicPointer<VoskPlaybackNotif> notif;
     QMutex mutex;
     // Lets the destructor end the polling thread's sleep at once.
-    QMutex quitMutex;
-    QWaitCondition quitWake;
+    std::mutex quitMutex;
+    std::condition_variable quitWake;
 };

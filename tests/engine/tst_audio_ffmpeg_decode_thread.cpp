@@ -88,6 +88,7 @@ private slots:
     void failsOrEndsCleanly_data();
     void failsOrEndsCleanly();
     void closingTheRingEndsDecoding();
+    void noRingEndsWithoutOutcome_data();
     void noRingEndsWithoutOutcome();
 
 private:
@@ -283,10 +284,18 @@ void TestAudioFFMpegDecodeThread::closingTheRingEndsDecoding()
     QVERIFY(dec.lastErr.isEmpty());
 }
 
+void TestAudioFFMpegDecodeThread::noRingEndsWithoutOutcome_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("long") << "audio.flac";
+    QTest::newRow("under one batch") << "short.ogg";
+}
+
 void TestAudioFFMpegDecodeThread::noRingEndsWithoutOutcome()
 {
+    QFETCH(QString, name);
     AudioFFMpegDecodeThread dec;
-    dec.setup({}, path("audio.flac"), 16000, AV_SAMPLE_FMT_S16);
+    dec.setup({}, path(name), 16000, AV_SAMPLE_FMT_S16);
     dec.start();
     QVERIFY(dec.wait(30000));
     QVERIFY(!dec.ended);
