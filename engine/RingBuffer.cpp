@@ -131,7 +131,9 @@ int RingBuffer::read(void *dst, int bytes, bool block)
             // Test and sleep under the mutex the writer takes to wake us, so
             // a commit or close between the two cannot be missed.
             QMutexLocker lock(&dataAvailable->mutex);
-            if (rb->readable(quint32(bytes), &span) == 0 && !isClosed())
+            // A wake without data or close is spurious: sleep again, or the
+            // caller would take it for the end of the stream.
+            while (rb->readable(quint32(bytes), &span) == 0 && !isClosed())
                 dataAvailable->cond.wait(&dataAvailable->mutex);
         }
         n = rb->readable(quint32(bytes), &span);
@@ -159,7 +161,7 @@ int RingBuffer::write(const void *src, int bytes, bool block)
             return 0;
         {
             QMutexLocker lock(&spaceAvailable->mutex);
-            if (rb->writable(quint32(bytes), &span) == 0 && !isClosed())
+            while (rb->writable(quint32(bytes), &span) == 0 && !isClosed())
                 spaceAvailable->cond.wait(&spaceAvailable->mutex);
         }
         n = rb->writable(quint32(bytes), &span);
