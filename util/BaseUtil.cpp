@@ -62,7 +62,8 @@ QTextDocument *textDocument(QQuickTextDocument *doc0)
 
 // The DOM hands back decoded text; written back raw, "<" or "&" in a segment
 // would be read as markup on the next load and the rest of the text lost.
-QString escapeText(const QString &s)
+// Attribute values are quoted with '"', so that needs escaping there instead of '>'.
+QString escapeMarkup(const QString &s, bool attribute)
 {
     QString out;
     out.reserve(s.size());
@@ -70,27 +71,16 @@ QString escapeText(const QString &s)
         switch (c.unicode()) {
         case '&': out += QLatin1String("&amp;"); break;
         case '<': out += QLatin1String("&lt;"); break;
-        case '>': out += QLatin1String("&gt;"); break;
+        case '>': out += attribute ? QString(c) : QStringLiteral("&gt;"); break;
+        case '"': out += attribute ? QStringLiteral("&quot;") : QString(c); break;
         default: out += c; break;
         }
     }
     return out;
 }
 
-QString escapeAttribute(const QString &s)
-{
-    QString out;
-    out.reserve(s.size());
-    for (const QChar c : s) {
-        switch (c.unicode()) {
-        case '&': out += QLatin1String("&amp;"); break;
-        case '<': out += QLatin1String("&lt;"); break;
-        case '"': out += QLatin1String("&quot;"); break;
-        default: out += c; break;
-        }
-    }
-    return out;
-}
+QString escapeText(const QString &s) { return escapeMarkup(s, false); }
+QString escapeAttribute(const QString &s) { return escapeMarkup(s, true); }
 
 bool isNamed(const QString &tag, const char *name)
 {
