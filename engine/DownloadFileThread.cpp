@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QMutexLocker>
 
 #include <curl/curl.h>
 
@@ -50,14 +49,14 @@ DownloadFileThread::DownloadFileThread(QObject *parent)
 
 QString DownloadFileThread::downloadUrl() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_downloadUrl;
 }
 
 void DownloadFileThread::setDownloadUrl(const QString &v)
 {
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         if (m_downloadUrl == v)
             return;
         m_downloadUrl = v;
@@ -67,14 +66,14 @@ void DownloadFileThread::setDownloadUrl(const QString &v)
 
 QString DownloadFileThread::savePath() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_savePath;
 }
 
 void DownloadFileThread::setSavePath(const QString &v)
 {
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         if (m_savePath == v)
             return;
         m_savePath = v;
@@ -84,14 +83,14 @@ void DownloadFileThread::setSavePath(const QString &v)
 
 bool DownloadFileThread::hasErr() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_hasErr;
 }
 
 void DownloadFileThread::setHasErr(bool v)
 {
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         if (m_hasErr == v)
             return;
         m_hasErr = v;
@@ -101,14 +100,14 @@ void DownloadFileThread::setHasErr(bool v)
 
 QString DownloadFileThread::lastErr() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_lastErr;
 }
 
 void DownloadFileThread::setLastErr(const QString &v)
 {
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         if (m_lastErr == v)
             return;
         m_lastErr = v;
@@ -148,6 +147,15 @@ void DownloadFileThread::afterDownload()
 
 void DownloadFileThread::run()
 {
+    // Taking the lock once more on the way out orders everything this thread
+    // did before any later look at its state, also for race checkers that
+    // cannot see inside QThread::wait().
+    struct Handover
+    {
+        std::mutex &m;
+        ~Handover() { std::lock_guard<std::mutex> lock(m); }
+    } handover{m_mutex};
+
     if (!beforeDownload())
         return;
 

@@ -5,11 +5,11 @@
 // in beforeDownload() and process the finished file in afterDownload(); a
 // target that exists already skips the transfer.
 
-#include <QMutex>
 #include <QString>
 #include <QThread>
 
 #include <atomic>
+#include <mutex>
 
 class DownloadFileThread : public QThread
 {
@@ -61,7 +61,7 @@ protected:
     void run() override;
 
 private:
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     QString m_downloadUrl;
     QString m_savePath;
     bool m_hasErr = false;

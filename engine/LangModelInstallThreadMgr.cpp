@@ -18,8 +18,11 @@ LangModelInstallThreadMgr::~LangModelInstallThreadMgr()
         disconnect(t, nullptr, this, nullptr);
         t->requestInterruption();
     }
-    for (LangModelInstallThread *t : qAsConst(m_threads))
+    for (LangModelInstallThread *t : qAsConst(m_threads)) {
         t->wait();
+        // Its state lock is the last thing the thread takes.
+        t->hasErr();
+    }
     qDeleteAll(m_threads);
     m_threads.clear();
 }
@@ -46,6 +49,7 @@ void LangModelInstallThreadMgr::beginInstall(QString lang, QString url)
             return;
         // It may still be between finished() and the end of its thread.
         old->wait();
+        old->hasErr(); // orders its last writes before the delete
         old->deleteLater();
         m_threads.remove(lang);
     }

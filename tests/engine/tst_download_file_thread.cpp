@@ -12,6 +12,8 @@
 
 #include <curl/curl.h>
 
+#include <atomic>
+
 namespace {
 
 QString curlErr(CURLcode rc)
@@ -25,7 +27,7 @@ class Download : public DownloadFileThread
 public:
     using DownloadFileThread::DownloadFileThread;
     bool refuse = false;
-    int afterCalls = 0;
+    std::atomic<int> afterCalls{0};
 
 protected:
     bool beforeDownload() override { return !refuse; }
@@ -83,12 +85,20 @@ private:
 
     QString freshPath() { return m_tmp.filePath(QStringLiteral("f%1.bin").arg(++m_n)); }
 
-    // Runs t to its end while the test's event loop keeps serving.
-    static bool runToEnd(QThread &t)
+    // Runs t to its end while the test's event loop keeps serving. Its
+    // signals are recorded on this thread, in the order they were sent.
+    static bool runToEnd(DownloadFileThread &t, QList<QPair<int, QString>> *progress = nullptr)
     {
-        QSignalSpy done(&t, &QThread::finished);
+        QObject receiver;
+        QEventLoop loop;
+        if (progress)
+            connect(&t, &DownloadFileThread::progressUpdate, &receiver,
+                    [progress](int p, const QString &s) { progress->append({p, s}); });
+        connect(&t, &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+        QTimer::singleShot(30000, &loop, &QEventLoop::quit);
         t.start();
-        return done.wait(30000) && t.wait(10000);
+        loop.exec();
+        return t.wait(10000);
     }
 
 private slots:
@@ -180,8 +190,8 @@ private slots:
         const QString path = freshPath();
         t.setDownloadUrl(server.baseUrl() + QStringLiteral("vdata.php?fn=en-s"));
         t.setSavePath(path);
-        QSignalSpy spy(&t, &DownloadFileThread::progressUpdate);
-        QVERIFY(runToEnd(t));
+        QList<QPair<int, QString>> spy;
+        QVERIFY(runToEnd(t, &spy));
         QCOMPARE(t.lastErr(), QString());
         QCOMPARE(TestUtil::readFile(path), m_body);
         QVERIFY(!QFile::exists(path + QStringLiteral(".downloading")));
@@ -189,20 +199,20 @@ private slots:
         QVERIFY(!spy.isEmpty());
         static const QRegularExpression status(QStringLiteral("^\\d+ (B|kB|M|G)/s - \\d+ (B|kB|M|G) of \\d+ (B|kB|M|G)$"));
         int last = -1;
-        for (const QList<QVariant> &args : qAsConst(spy)) {
-            const int p = args.at(0).toInt();
-            QVERIFY2(status.match(args.at(1).toString()).hasMatch(), qPrintable(args.at(1).toString()));
+        for (const auto &args : qAsConst(spy)) {
+            const int p = args.first;
+            QVERIFY2(status.match(args.second).hasMatch(), qPrintable(args.second));
             if (!sized) {
                 // Without a known total there is no percentage.
                 QCOMPARE(p, 0);
-                QVERIFY(args.at(1).toString().endsWith(QStringLiteral(" of 0 B")));
+                QVERIFY(args.second.endsWith(QStringLiteral(" of 0 B")));
             }
             QVERIFY(p >= last && p <= 100);
             last = p;
         }
         if (sized) {
             QCOMPARE(last, 100);
-            QVERIFY(spy.last().at(1).toString().endsWith(QStringLiteral(" - 292 kB of 292 kB")));
+            QVERIFY(spy.last().second.endsWith(QStringLiteral(" - 292 kB of 292 kB")));
         }
     }
 
