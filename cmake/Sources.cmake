@@ -21,7 +21,7 @@ target_compile_definitions(kalvinor_core PRIVATE
   "KALVINOR_MODEL_ENDPOINT=\"${KALVINOR_MODEL_ENDPOINT}\""
   "KALVINOR_UPDATE_ENDPOINT=\"${KALVINOR_UPDATE_ENDPOINT}\"")
 target_link_libraries(kalvinor_core PUBLIC
-  Qt5::Core Qt5::Gui Qt5::Qml Qt5::Quick Qt5::QuickControls2 Qt5::Xml Qt5::Widgets Qt5::PrintSupport
+  Qt5::Core Qt5::Gui Qt5::Qml Qt5::Quick Qt5::QuickControls2 Qt5::Xml Qt5::Widgets Qt5::PrintSupport Qt5::DBus
   PkgConfig::FFMPEG PkgConfig::SQLCIPHER PkgConfig::OPENCC PkgConfig::CURL PkgConfig::ARCHIVE
   PkgConfig::SDL2 PkgConfig::PUGIXML PkgConfig::MINIZIP PkgConfig::PULSE vosk Threads::Threads)
 
@@ -58,8 +58,19 @@ add_custom_command(OUTPUT "${seed_dir}/qrc_seed.cpp"
   DEPENDS "${seed_dir}/seed.qrc" "${seed_dir}/lang.db" VERBATIM)
 set_source_files_properties("${seed_dir}/qrc_seed.cpp" PROPERTIES SKIP_AUTOGEN ON GENERATED ON)
 
-add_library(kalvinor_resources OBJECT ${resource_qrcs} "${seed_dir}/qrc_seed.cpp")
+# The translation is compiled from its .ts source at build time and served as
+# ":/kalvinor_en_US.qm".
+qt5_add_translation(qm_files "${CMAKE_SOURCE_DIR}/resources/kalvinor_en_US.ts")
+set(tr_qrc "${CMAKE_BINARY_DIR}/translations.qrc")
+file(CONFIGURE OUTPUT "${tr_qrc}" CONTENT "<RCC>\n  <qresource prefix=\"/\">\n    <file alias=\"kalvinor_en_US.qm\">${CMAKE_BINARY_DIR}/kalvinor_en_US.qm</file>\n  </qresource>\n</RCC>\n")
+list(APPEND resource_qrcs "${tr_qrc}")
+
+add_library(kalvinor_resources OBJECT ${resource_qrcs} "${seed_dir}/qrc_seed.cpp" ${qm_files})
 target_link_libraries(kalvinor_resources PRIVATE Qt5::Core)
 
 add_executable(kalvinor_audio2text app/main.cpp $<TARGET_OBJECTS:kalvinor_resources>)
 target_link_libraries(kalvinor_audio2text PRIVATE kalvinor_core)
+
+# Walks the window through its main views for scripts/screenshots.sh.
+add_executable(kalvinor_screenshots tools/screenshots.cpp $<TARGET_OBJECTS:kalvinor_resources>)
+target_link_libraries(kalvinor_screenshots PRIVATE kalvinor_core)

@@ -8,7 +8,7 @@ third="$root/third_party"
 
 packages=(
   build-essential cmake ninja-build pkg-config ca-certificates
-  qtbase5-dev qtdeclarative5-dev qtquickcontrols2-5-dev qttools5-dev qttools5-dev-tools libqt5svg5-dev
+  qtbase5-dev qtdeclarative5-dev qtquickcontrols2-5-dev qttools5-dev qttools5-dev-tools libqt5svg5-dev libqt5dbus5
   qml-module-qtquick-controls qml-module-qtquick-controls2 qml-module-qtquick-dialogs
   qml-module-qtgraphicaleffects qml-module-qtquick-layouts qml-module-qtquick-window2
   qml-module-qtqml qml-module-qtquick2 qml-module-qt-labs-platform qml-module-qttest

@@ -11,6 +11,10 @@ namespace Platform {
 // Linux. Neither created nor checked.
 QString appDataHome();
 
+// Keeps the system and the display awake for the life of the process. Where
+// the desktop offers no way to ask (no session bus, say) it does nothing.
+void keepAwake();
+
 // Total physical memory in bytes as the operating system reports it; 0 when
 // it cannot be asked.
 quint64 totalPhysicalMemory();
@@ -19,5 +23,8 @@ quint64 totalPhysicalMemory();
 // handler or buffered stream flush runs: whatever must persist is written
 // when it changes.
 [[noreturn]] void terminateProcess(int code);
+
+// How file names compare on this system: case-insensitively on Windows.
+Qt::CaseSensitivity fileNameCaseSensitivity();
 
 }

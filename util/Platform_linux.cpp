@@ -1,6 +1,13 @@
 #include "util/Platform.h"
 
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusUnixFileDescriptor>
 #include <QDir>
+#include <QFileInfo>
 #include <QtGlobal>
 
 #include <sys/sysinfo.h>
@@ -17,6 +24,74 @@ QString appDataHome()
     return QDir::home().absoluteFilePath(QStringLiteral(".local/share"));
 }
 
+namespace {
+
+const char *const kWho = "Kalvinor Audio To Text Converter";
+const char *const kWhy = "Recognising speech";
+
+// logind holds its inhibitor lock while this descriptor stays open; the
+// screen saver's holds while our session-bus connection lives. Both last
+// until the process ends.
+QDBusUnixFileDescriptor &sleepLock()
+{
+    static QDBusUnixFileDescriptor fd;
+    return fd;
+}
+
+// Without an address libdbus would try to autolaunch a bus of its own, which
+// then outlives us; a desktop session always announces one.
+bool hasSessionBus()
+{
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return true;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus"));
+}
+
+void inhibitScreenSaver()
+{
+    if (!hasSessionBus())
+        return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return;
+    QDBusMessage msg = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.ScreenSaver"),
+                                                      QStringLiteral("/org/freedesktop/ScreenSaver"),
+                                                      QStringLiteral("org.freedesktop.ScreenSaver"),
+                                                      QStringLiteral("Inhibit"));
+    msg << QString::fromLatin1(kWho) << QString::fromLatin1(kWhy);
+    // Asynchronous: a missing or slow service must not hold up start-up.
+    bus.asyncCall(msg);
+}
+
+void inhibitSleep()
+{
+    QDBusConnection bus = QDBusConnection::systemBus();
+    if (!bus.isConnected())
+        return;
+    QDBusMessage msg = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.login1"),
+                                                      QStringLiteral("/org/freedesktop/login1"),
+                                                      QStringLiteral("org.freedesktop.login1.Manager"),
+                                                      QStringLiteral("Inhibit"));
+    msg << QStringLiteral("sleep:idle") << QString::fromLatin1(kWho) << QString::fromLatin1(kWhy)
+        << QStringLiteral("block");
+    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(msg), QCoreApplication::instance());
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [](QDBusPendingCallWatcher *w) {
+        QDBusPendingReply<QDBusUnixFileDescriptor> reply = *w;
+        if (reply.isValid())
+            sleepLock() = reply.value();
+        w->deleteLater();
+    });
+}
+
+}
+
+void keepAwake()
+{
+    inhibitScreenSaver();
+    inhibitSleep();
+}
+
 quint64 totalPhysicalMemory()
 {
     struct sysinfo info {};
@@ -29,6 +104,11 @@ quint64 totalPhysicalMemory()
 void terminateProcess(int code)
 {
     _exit(code);
+}
+
+Qt::CaseSensitivity fileNameCaseSensitivity()
+{
+    return Qt::CaseSensitive;
 }
 
 }

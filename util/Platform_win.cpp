@@ -14,6 +14,11 @@ QString appDataHome()
     return home.absoluteFilePath(QStringLiteral("Application Data"));
 }
 
+void keepAwake()
+{
+    SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED);
+}
+
 quint64 totalPhysicalMemory()
 {
     // GlobalMemoryStatus tops out at 4 GB on 32-bit builds; the Ex form does not.
@@ -30,6 +35,11 @@ void terminateProcess(int code)
     // TerminateProcess does not return for the current process; keep the
     // promise of [[noreturn]] should it ever fail.
     ExitProcess(static_cast<UINT>(code));
+}
+
+Qt::CaseSensitivity fileNameCaseSensitivity()
+{
+    return Qt::CaseInsensitive;
 }
 
 }

@@ -1,0 +1,3 @@
+#include "app/Initable.h"
+
+Initable::~Initable() = default;

@@ -1,0 +1,351 @@
+#include "AudioFFMpegDecodeThread.h"
+
+#include "engine/RingBuffer.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/mathematics.h>
+#include <libavutil/samplefmt.h>
+#include <libavutil/version.h>
+#include <libswresample/swresample.h>
+}
+
+#include <algorithm>
+
+struct AudioFFMpegDecodeThread::SampleBuffer
+{
+    uint8_t **data = nullptr;
+    int count = 0;
+    int capacity = 0;
+    int channels = 0;
+    AVSampleFormat format = AV_SAMPLE_FMT_NONE;
+
+    ~SampleBuffer() { release(); }
+
+    bool alloc(int ch, int cap, AVSampleFormat fmt)
+    {
+        release();
+        channels = ch;
+        format = fmt;
+        if (ch < 1 || cap < 1 || fmt == AV_SAMPLE_FMT_NONE)
+            return false;
+        int linesize = 0;
+        if (av_samples_alloc_array_and_samples(&data, &linesize, ch, cap, fmt, 0) < 0) {
+            data = nullptr;
+            return false;
+        }
+        capacity = cap;
+        return true;
+    }
+
+    void release()
+    {
+        if (data) {
+            av_freep(&data[0]);
+            av_freep(&data);
+        }
+        count = 0;
+        capacity = 0;
+    }
+};
+
+struct AudioFFMpegDecodeThread::Work
+{
+    AVFormatContext *fmt = nullptr;
+    AVCodecContext *codec = nullptr;
+    SwrContext *swr = nullptr;
+    AVPacket *pkt = nullptr;
+    AVFrame *frame = nullptr;
+    SampleBuffer ibuf;
+    SampleBuffer obuf;
+    AVStream *stream = nullptr;
+    int inRate = 0;
+    qint64 cur = 0;
+    qint64 total = 0;
+    qint64 totalmsecs = 0;
+};
+
+namespace {
+
+QString avNum(int r)
+{
+    return QString::number(r);
+}
+
+// The audio stream's length in its own time base. Streams that do not
+// declare one (Matroska, streamed formats) take the container's length.
+qint64 streamTotal(const AVFormatContext *fmt, const AVStream *st)
+{
+    if (st->duration != AV_NOPTS_VALUE && st->duration > 0)
+        return st->duration;
+    if (fmt->duration != AV_NOPTS_VALUE && fmt->duration > 0 && st->time_base.num > 0 && st->time_base.den > 0)
+        return av_rescale_q(fmt->duration, AV_TIME_BASE_Q, st->time_base);
+    return 0;
+}
+
+qint64 frameDuration(const AVFrame *frame, const AVStream *st, int fallbackRate)
+{
+#if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(57, 30, 100)
+    qint64 d = frame->duration;
+#else
+    qint64 d = frame->pkt_duration;
+#endif
+    if (d > 0)
+        return d;
+    const int rate = frame->sample_rate > 0 ? frame->sample_rate : fallbackRate;
+    if (rate <= 0 || st->time_base.num <= 0 || st->time_base.den <= 0)
+        return 0;
+    return av_rescale_q(frame->nb_samples, AVRational{1, rate}, st->time_base);
+}
+
+}
+
+AudioFFMpegDecodeThread::AudioFFMpegDecodeThread(QObject *parent)
+    : QThread(parent)
+{
+}
+
+AudioFFMpegDecodeThread::~AudioFFMpegDecodeThread() = default;
+
+void AudioFFMpegDecodeThread::setup(QSharedPointer<RingBuffer> r, QString f, int rate, int format)
+{
+    ring = std::move(r);
+    file = std::move(f);
+    outRate = rate;
+    outFormat = format;
+    outChannels = 1;
+}
+
+bool AudioFFMpegDecodeThread::fail(const QString &text)
+{
+    hasErr = true;
+    lastErr = text;
+    return false;
+}
+
+void AudioFFMpegDecodeThread::run()
+{
+    ended = false;
+    Work w;
+    w.pkt = av_packet_alloc();
+    w.frame = av_frame_alloc();
+    if (w.pkt && w.frame)
+        decode(w);
+    else
+        fail(QStringLiteral("avformat_open_input failed, return %1.").arg(AVERROR(ENOMEM)));
+
+    av_frame_free(&w.frame);
+    av_packet_free(&w.pkt);
+    swr_free(&w.swr);
+    avcodec_free_context(&w.codec);
+    avformat_close_input(&w.fmt);
+    w.ibuf.release();
+    w.obuf.release();
+}
+
+void AudioFFMpegDecodeThread::decode(Work &w)
+{
+    int r = avformat_open_input(&w.fmt, file.toUtf8().constData(), nullptr, nullptr);
+    if (r < 0) {
+        fail(QStringLiteral("avformat_open_input failed, return %1.").arg(avNum(r)));
+        return;
+    }
+    r = avformat_find_stream_info(w.fmt, nullptr);
+    if (r < 0) {
+        fail(QStringLiteral("avformat_find_stream_info failed, return %1.").arg(avNum(r)));
+        return;
+    }
+    // An unknown container length must not show as a huge negative time.
+    w.totalmsecs = (w.fmt->duration != AV_NOPTS_VALUE && w.fmt->duration > 0) ? w.fmt->duration * 1000 / 1000000 : 0;
+
+    while (!stop.loadAcquire()) {
+        if (av_read_frame(w.fmt, w.pkt) != 0)
+            break;
+        AVStream *st = w.fmt->streams[w.pkt->stream_index];
+        // Packets of a second audio stream would be garbage to a decoder opened
+        // for the first one's codec and layout.
+        if (st->codecpar->codec_type != AVMEDIA_TYPE_AUDIO || (w.stream && st != w.stream)) {
+            av_packet_unref(w.pkt);
+            continue;
+        }
+        if (w.total == 0)
+            w.total = streamTotal(w.fmt, st);
+
+        if (!w.codec) {
+            w.stream = st;
+            const AVCodec *dec = avcodec_find_decoder(st->codecpar->codec_id);
+            if (!dec) {
+                fail(QStringLiteral("avcodec_find_decoder failed."));
+                return;
+            }
+            w.codec = avcodec_alloc_context3(dec);
+            if (!w.codec) {
+                fail(QStringLiteral("avcodec_open2 failed."));
+                return;
+            }
+            if (avcodec_parameters_to_context(w.codec, st->codecpar) < 0) {
+                fail(QStringLiteral("Failed to copy in_stream codecpar to codec context."));
+                return;
+            }
+            w.codec->pkt_timebase = st->time_base;
+            if (avcodec_open2(w.codec, dec, nullptr) != 0) {
+                fail(QStringLiteral("avcodec_open2 failed."));
+                return;
+            }
+            w.inRate = st->codecpar->sample_rate > 0 ? st->codecpar->sample_rate : w.codec->sample_rate;
+            AVSampleFormat inFormat = AVSampleFormat(st->codecpar->format);
+            if (inFormat == AV_SAMPLE_FMT_NONE)
+                inFormat = w.codec->sample_fmt;
+            int channels = st->codecpar->ch_layout.nb_channels;
+            if (channels < 1)
+                channels = w.codec->ch_layout.nb_channels;
+            if (w.inRate < 1 || !w.ibuf.alloc(channels, w.inRate + 256, inFormat)) {
+                fail(QStringLiteral("ibuf alloc failed."));
+                return;
+            }
+            w.obuf.channels = outChannels;
+            w.obuf.format = AVSampleFormat(outFormat);
+        }
+
+        r = avcodec_send_packet(w.codec, w.pkt);
+        av_packet_unref(w.pkt);
+        if (r < 0) {
+            fail(QStringLiteral("avcodec_send_packet failed. return %1.").arg(avNum(r)));
+            return;
+        }
+        for (;;) {
+            r = avcodec_receive_frame(w.codec, w.frame);
+            if (r == AVERROR(EAGAIN) || r == AVERROR_EOF)
+                break;
+            if (r < 0) {
+                fail(QStringLiteral("avcodec_receive_frame return %1.").arg(avNum(r)));
+                return;
+            }
+            const bool go = addFrame(w, w.frame);
+            av_frame_unref(w.frame);
+            if (!go)
+                return;
+        }
+    }
+
+    if (w.swr) {
+        emit progress(w.cur, w.total, w.totalmsecs);
+        if (w.ibuf.count > 0)
+            sendBatch(w);
+        // What the resampler still holds for its filter.
+        const int tail = swr_get_out_samples(w.swr, 0);
+        if (tail > 0 && ring && (tail <= w.obuf.capacity || w.obuf.alloc(outChannels, tail, AVSampleFormat(outFormat)))) {
+            const int n = swr_convert(w.swr, w.obuf.data, w.obuf.capacity, nullptr, 0);
+            if (n > 0)
+                writeAll(w.obuf.data[0], av_samples_get_buffer_size(nullptr, outChannels, n, AVSampleFormat(outFormat), 1));
+        }
+    }
+    // Without a ring nothing was delivered, so the file is not done.
+    if (!stop.loadAcquire() && ring)
+        ended = true;
+}
+
+// Rebuilds the input side when a frame's layout differs from what the input
+// buffer holds, so samples are never copied with the wrong shape.
+bool AudioFFMpegDecodeThread::matchInput(Work &w, AVFrame *frame)
+{
+    const int channels = frame->ch_layout.nb_channels;
+    if (frame->format == w.ibuf.format && channels == w.ibuf.channels && frame->sample_rate == w.inRate)
+        return true;
+    if (w.swr && w.ibuf.count > 0 && !sendBatch(w))
+        return false;
+    swr_free(&w.swr);
+    w.inRate = frame->sample_rate;
+    if (!w.ibuf.alloc(channels, w.inRate + 256, AVSampleFormat(frame->format)))
+        return fail(QStringLiteral("ibuf alloc failed."));
+    return true;
+}
+
+bool AudioFFMpegDecodeThread::makeResampler(Work &w, AVFrame *frame)
+{
+    AVChannelLayout outLayout;
+    av_channel_layout_default(&outLayout, outChannels);
+    AVChannelLayout inLayout;
+    if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || !av_channel_layout_check(&frame->ch_layout))
+        av_channel_layout_default(&inLayout, frame->ch_layout.nb_channels);
+    else if (av_channel_layout_copy(&inLayout, &frame->ch_layout) < 0)
+        av_channel_layout_default(&inLayout, frame->ch_layout.nb_channels);
+    const int r = swr_alloc_set_opts2(&w.swr, &outLayout, AVSampleFormat(outFormat), outRate, &inLayout,
+                                      w.ibuf.format, w.inRate, 0, nullptr);
+    av_channel_layout_uninit(&outLayout);
+    av_channel_layout_uninit(&inLayout);
+    if (r < 0) {
+        swr_free(&w.swr);
+        return fail(QStringLiteral("swr_alloc_set_opts2 return %1.").arg(avNum(r)));
+    }
+    if (!w.swr || swr_init(w.swr) < 0) {
+        swr_free(&w.swr);
+        return fail(QStringLiteral("swr_init failed."));
+    }
+    return true;
+}
+
+bool AudioFFMpegDecodeThread::addFrame(Work &w, AVFrame *frame)
+{
+    w.cur += frameDuration(frame, w.stream, w.inRate);
+    if (w.cur <= startOffset)
+        return true;
+    if (frame->nb_samples < 1 || frame->sample_rate < 1 || frame->ch_layout.nb_channels < 1)
+        return true;
+    if (!matchInput(w, frame))
+        return false;
+    if (!w.swr && !makeResampler(w, frame))
+        return false;
+
+    // A frame may hold more than one second (long FLAC or TTA frames): every
+    // time the batch fills it goes out, and the rest of the frame follows.
+    int offset = 0;
+    while (offset < frame->nb_samples) {
+        const int take = std::min(w.inRate - w.ibuf.count, frame->nb_samples - offset);
+        av_samples_copy(w.ibuf.data, frame->extended_data, w.ibuf.count, offset, take, w.ibuf.channels,
+                        w.ibuf.format);
+        w.ibuf.count += take;
+        offset += take;
+        if (w.ibuf.count >= w.inRate) {
+            if (!sendBatch(w))
+                return false;
+            emit progress(w.cur, w.total, w.totalmsecs);
+        }
+    }
+    return true;
+}
+
+// Resamples what the input buffer holds and writes it to the ring. False
+// ends decoding: no ring, the ring refused the write, or a resampler error.
+bool AudioFFMpegDecodeThread::sendBatch(Work &w)
+{
+    const int want = swr_get_out_samples(w.swr, w.ibuf.count);
+    if (want > w.obuf.capacity && !w.obuf.alloc(outChannels, want, AVSampleFormat(outFormat)))
+        return fail(QStringLiteral("obuf alloc failed."));
+    const int n = swr_convert(w.swr, w.obuf.data, w.obuf.capacity, const_cast<const uint8_t **>(w.ibuf.data),
+                              w.ibuf.count);
+    w.ibuf.count = 0;
+    if (n < 0)
+        return fail(QStringLiteral("swr_convert return %1.").arg(avNum(n)));
+    const int bytes = n > 0 ? av_samples_get_buffer_size(nullptr, outChannels, n, AVSampleFormat(outFormat), 1) : 0;
+    if (!ring)
+        return false;
+    if (bytes > 0 && !writeAll(w.obuf.data[0], bytes))
+        return false;
+    w.obuf.count = 0;
+    return true;
+}
+
+bool AudioFFMpegDecodeThread::writeAll(const uint8_t *data, int bytes)
+{
+    int done = 0;
+    while (done < bytes) {
+        const int n = ring->write(data + done, bytes - done, true);
+        if (n < 1)
+            return false;
+        done += n;
+    }
+    return true;
+}

@@ -1,0 +1,69 @@
+#include "engine/VoskModelContext.h"
+
+#include <QDir>
+#include <QFile>
+
+#include "util/Platform.h"
+
+VoskModelContext::VoskModelContext(QObject *parent)
+    : QThread(parent)
+{
+}
+
+VoskModelContext::~VoskModelContext()
+{
+    wait();
+    if (m_model)
+        vosk_model_free(m_model);
+    if (m_spkModel)
+        vosk_spk_model_free(m_spkModel);
+}
+
+void VoskModelContext::beginInit(QString mp, QString spkmp)
+{
+    // A load still under way owns the fields below until it ends.
+    wait();
+    const Qt::CaseSensitivity cs = Platform::fileNameCaseSensitivity();
+    if (m_model && QString::compare(mp, this->mp, cs) != 0) {
+        vosk_model_free(m_model);
+        m_model = nullptr;
+    }
+    if (m_spkModel && QString::compare(spkmp, this->spkmp, cs) != 0) {
+        vosk_spk_model_free(m_spkModel);
+        m_spkModel = nullptr;
+    }
+    QFile readme(QDir(mp).filePath(QStringLiteral("README")));
+    if (readme.open(QIODevice::ReadOnly))
+        m_description = QString::fromUtf8(readme.readLine()).trimmed();
+    this->mp = mp;
+    this->spkmp = spkmp;
+    if (m_model && m_spkModel) {
+        emit initEnd(true, QString());
+        return;
+    }
+    start(QThread::InheritPriority);
+}
+
+void VoskModelContext::run()
+{
+    if (!m_model) {
+        m_model = vosk_model_new(mp.toLocal8Bit().constData());
+        if (!m_model) {
+            emit initEnd(false, QStringLiteral("Failed to initialize vosk model."));
+            return;
+        }
+    }
+    if (!m_spkModel) {
+        m_spkModel = vosk_spk_model_new(spkmp.toLocal8Bit().constData());
+        if (!m_spkModel) {
+            emit initEnd(false, QStringLiteral("Failed to initialize vosk spk-model."));
+            return;
+        }
+    }
+    emit initEnd(true, QString());
+}
+
+bool VoskModelContext::isChinese() const
+{
+    return m_description.contains(QLatin1String("chinese"), Qt::CaseInsensitive);
+}

@@ -1,0 +1,240 @@
+#include "engine/VoskThread.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtEndian>
+
+#include <cstring>
+#include <limits>
+
+#include "engine/OpenccConverter.h"
+#include "engine/RingBuffer.h"
+#include "engine/VoskModelContext.h"
+
+namespace {
+
+constexpr int wavHeaderSize = 44;
+constexpr int bytesPerSample = 2; // signed 16-bit PCM
+constexpr int blockSize = 3200;   // 100 ms at 16 kHz
+
+const char wavTemplate[] = "524946461C00000057415645666D74201000000001000100401F0000803E0000020010006461746100000000";
+
+// WAV sizes are 32-bit; a longer recording keeps the largest size it can say.
+quint32 clampSize(qint64 v)
+{
+    if (v < 0)
+        return 0;
+    return v > qint64(std::numeric_limits<quint32>::max()) ? std::numeric_limits<quint32>::max() : quint32(v);
+}
+
+QJsonObject parseObject(const char *text)
+{
+    if (!text)
+        return QJsonObject();
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray(text));
+    return doc.isObject() ? doc.object() : QJsonObject();
+}
+
+}
+
+QByteArray makeWavHeader(qint64 totalSize, int sampleRate, int bytesPerSample)
+{
+    static const QByteArray tmpl = QByteArray::fromHex(wavTemplate);
+    uchar h[wavHeaderSize];
+    std::memcpy(h, tmpl.constData(), wavHeaderSize);
+    qToLittleEndian<quint32>(clampSize(totalSize - 8), h + 4);
+    qToLittleEndian<quint32>(quint32(sampleRate), h + 24);
+    qToLittleEndian<quint32>(quint32(sampleRate) * quint32(bytesPerSample), h + 28);
+    qToLittleEndian<quint32>(clampSize(totalSize - wavHeaderSize), h + 40);
+    return QByteArray(reinterpret_cast<const char *>(h), wavHeaderSize);
+}
+
+void updateWavHeader(QFile &file, int sampleRate, int bytesPerSample)
+{
+    const qint64 size = file.size();
+    const qint64 pos = file.pos();
+    if (!file.seek(0))
+        return;
+    file.write(makeWavHeader(size, sampleRate, bytesPerSample));
+    file.seek(pos);
+}
+
+VoskThread::VoskThread(QObject *parent)
+    : QThread(parent)
+{
+    registerVoskTypes();
+}
+
+VoskThread::~VoskThread()
+{
+    wait();
+    if (recognizer)
+        vosk_recognizer_free(recognizer);
+}
+
+void VoskThread::setHasErr(bool v)
+{
+    if (m_hasErr == v)
+        return;
+    m_hasErr = v;
+    emit hasErrChanged();
+}
+
+void VoskThread::setLastErr(const QString &v)
+{
+    if (m_lastErr == v)
+        return;
+    m_lastErr = v;
+    emit lastErrChanged();
+}
+
+bool VoskThread::fail(const QString &err)
+{
+    setHasErr(true);
+    setLastErr(err);
+    return false;
+}
+
+bool VoskThread::init(QSharedPointer<VoskModelContext> ctx, QSharedPointer<RingBuffer> ring, int sampleRate,
+                      QString wavPath, bool append)
+{
+    modelContext = ctx;
+    this->ring = ring;
+    this->sampleRate = sampleRate;
+    if (recording.isOpen())
+        recording.close();
+    recording.setFileName(wavPath);
+
+    // A file too short for its header holds no audio: start it afresh.
+    if (append && recording.exists() && recording.size() >= wavHeaderSize) {
+        if (!recording.open(QIODevice::ReadWrite) || !recording.seek(recording.size()))
+            return fail(recording.errorString());
+        curPos = recording.size() - wavHeaderSize;
+    } else {
+        if (!recording.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return fail(recording.errorString());
+        if (recording.write(QByteArray(wavHeaderSize, '\0')) != wavHeaderSize)
+            return fail(recording.errorString());
+        curPos = 0;
+    }
+
+    if (!ctx || !ctx->model())
+        return fail(QStringLiteral("invalid vosk models."));
+    if (!ring)
+        return fail(QStringLiteral("invalid ring-buffer."));
+
+    if (recognizer) {
+        vosk_recognizer_reset(recognizer);
+    } else {
+        recognizer = ctx->spkModel() ? vosk_recognizer_new_spk(ctx->model(), float(sampleRate), ctx->spkModel())
+                                     : vosk_recognizer_new(ctx->model(), float(sampleRate));
+        if (!recognizer)
+            return fail(QStringLiteral("Failed to initialize recognizer."));
+    }
+    vosk_recognizer_set_words(recognizer, 1);
+    vosk_recognizer_set_partial_words(recognizer, 1);
+    return true;
+}
+
+VoskWordList VoskThread::parseWords(const QJsonObject &obj, float *prevEnd) const
+{
+    VoskWordList words;
+    const QJsonValue arr = obj.contains(QLatin1String("partial_result")) ? obj.value(QLatin1String("partial_result"))
+                                                                          : obj.value(QLatin1String("result"));
+    if (!arr.isArray())
+        return words;
+    const bool chinese = modelContext && modelContext->isChinese();
+    for (const QJsonValue &v : arr.toArray()) {
+        if (!v.isObject())
+            continue;
+        const QJsonObject o = v.toObject();
+        VoskWord w;
+        w.start = float(o.value(QLatin1String("start")).toDouble() + double(timeOffset));
+        w.end = float(o.value(QLatin1String("end")).toDouble() + double(timeOffset));
+        w.conf = float(o.value(QLatin1String("conf")).toDouble());
+        w.word = o.value(QLatin1String("word")).toString();
+        if (chinese) {
+            OpenccConverter &cc = OpenccConverter::instance();
+            cc.openOnce(QStringLiteral("s2tw.json"));
+            w.word = cc.convert(w.word);
+        }
+        w.pre = *prevEnd == 0 ? 0 : w.start - *prevEnd;
+        *prevEnd = w.end;
+        words.append(w);
+    }
+    return words;
+}
+
+void VoskThread::emitResult(const QJsonObject &obj, const VoskWordList &words)
+{
+    if (words.isEmpty())
+        return;
+    VoskResult res;
+    res.words = words;
+    const QJsonValue spk = obj.value(QLatin1String("spk"));
+    if (spk.isArray()) {
+        const QJsonArray a = spk.toArray();
+        res.spk.reserve(size_t(a.size()));
+        for (const QJsonValue &v : a)
+            res.spk.push_back(float(v.toDouble()));
+    }
+    res.spk_frames = obj.value(QLatin1String("spk_frames")).toInt();
+    res.fstart = segStart;
+    res.fend = curPos;
+    segStart = curPos;
+    // The result's audio must be playable the moment the result arrives.
+    if (recording.isOpen())
+        recording.flush();
+    emit newWords(res);
+}
+
+void VoskThread::run()
+{
+    // Started without a successful init: nothing to recognise.
+    if (!recognizer || !ring) {
+        emit atEnd();
+        return;
+    }
+    segStart = curPos;
+    qint64 lastHeaderPos = curPos;
+    const qint64 bytesPerMs = qint64(bytesPerSample) * sampleRate / 1000;
+    float prevEndFinal = 0;
+    float prevEndPartial = 0;
+    char block[blockSize];
+
+    for (;;) {
+        const int n = ring->read(block, blockSize, true);
+        if (n < 1)
+            break;
+        if (recording.isOpen()) {
+            recording.write(block, n);
+            if (curPos - lastHeaderPos >= bytesPerMs * 1000) {
+                updateWavHeader(recording, sampleRate, bytesPerSample);
+                lastHeaderPos = curPos;
+            }
+        }
+        curPos += n;
+
+        const bool final = vosk_recognizer_accept_waveform(recognizer, block, n) != 0;
+        const QJsonObject obj = parseObject(final ? vosk_recognizer_result(recognizer)
+                                                  : vosk_recognizer_partial_result(recognizer));
+        if (obj.isEmpty())
+            continue;
+        prevEndPartial = prevEndFinal;
+        const VoskWordList words = parseWords(obj, final ? &prevEndFinal : &prevEndPartial);
+        if (final)
+            emitResult(obj, words);
+        else if (!words.isEmpty())
+            emit partialNewWord(words);
+    }
+
+    const QJsonObject obj = parseObject(vosk_recognizer_final_result(recognizer));
+    if (!obj.isEmpty())
+        emitResult(obj, parseWords(obj, &prevEndFinal));
+    if (recording.isOpen()) {
+        updateWavHeader(recording, sampleRate, bytesPerSample);
+        recording.flush();
+    }
+    emit atEnd();
+}

@@ -1,0 +1,69 @@
+#pragma once
+// One recognition pass: reads PCM from the ring, appends it to the project's
+// recording and feeds Vosk, emitting partial word lists and final results.
+
+#include <QByteArray>
+#include <QFile>
+#include <QSharedPointer>
+#include <QString>
+#include <QThread>
+
+#include "engine/VoskApi.h"
+#include "engine/VoskTypes.h"
+
+class QJsonObject;
+class RingBuffer;
+class VoskModelContext;
+
+// Rewrites the 44-byte header of a WAV recording for its current size and
+// returns to the position it was at.
+void updateWavHeader(QFile &file, int sampleRate, int bytesPerSample);
+// The header of a WAV image of totalSize bytes, header included.
+QByteArray makeWavHeader(qint64 totalSize, int sampleRate, int bytesPerSample);
+
+class VoskThread : public QThread
+{
+    Q_OBJECT
+    Q_PROPERTY(bool hasErr READ hasErr WRITE setHasErr NOTIFY hasErrChanged)
+    Q_PROPERTY(QString lastErr READ lastErr WRITE setLastErr NOTIFY lastErrChanged)
+
+public:
+    explicit VoskThread(QObject *parent = nullptr);
+    ~VoskThread() override;
+
+    bool init(QSharedPointer<VoskModelContext> ctx, QSharedPointer<RingBuffer> ring, int sampleRate,
+              QString wavPath, bool append);
+
+    bool hasErr() const { return m_hasErr; }
+    void setHasErr(bool v);
+    QString lastErr() const { return m_lastErr; }
+    void setLastErr(const QString &v);
+
+    // Seconds added to every word time; set before start.
+    float timeOffset = 0;
+
+signals:
+    void newWords(VoskResult res);
+    void partialNewWord(VoskWordList words);
+    void hasErrChanged();
+    void lastErrChanged();
+    void atEnd();
+
+protected:
+    void run() override;
+
+private:
+    VoskWordList parseWords(const QJsonObject &obj, float *prevEnd) const;
+    void emitResult(const QJsonObject &obj, const VoskWordList &words);
+    bool fail(const QString &err);
+
+    QSharedPointer<VoskModelContext> modelContext;
+    VoskRecognizer *recognizer = nullptr;
+    QSharedPointer<RingBuffer> ring;
+    QFile recording;
+    int sampleRate = 16000;
+    qint64 curPos = 0;
+    qint64 segStart = 0;
+    bool m_hasErr = false;
+    QString m_lastErr;
+};

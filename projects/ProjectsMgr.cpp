@@ -1,0 +1,87 @@
+#include "projects/ProjectsMgr.h"
+
+#include "projects/JsonFile.h"
+#include "projects/RecentProjectsDb.h"
+#include "util/FileUtil.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QUrl>
+#include <QVariantMap>
+
+namespace {
+ProjectsMgr *g_instance = nullptr;
+}
+
+ProjectsMgr::ProjectsMgr(QObject *parent)
+    : QObject(parent)
+{
+}
+
+ProjectsMgr::~ProjectsMgr() = default;
+
+ProjectsMgr *ProjectsMgr::instance()
+{
+    // First called by main on the GUI thread, before any other thread exists.
+    if (!g_instance)
+        g_instance = new ProjectsMgr();
+    return g_instance;
+}
+
+void ProjectsMgr::setLastErr(const QString &err)
+{
+    if (m_lastErr == err)
+        return;
+    m_lastErr = err;
+    emit lastErrChanged();
+}
+
+QString ProjectsMgr::defaultRootUrl()
+{
+    const QString path = QDir::home().absoluteFilePath(QStringLiteral("kalvinor-audio2text-projects"));
+    QDir().mkpath(path);
+    return QUrl::fromLocalFile(path).toString();
+}
+
+QString ProjectsMgr::createProject(const QString &name, const QString &rootUrl, const QString &lang, double speechRate)
+{
+    // An empty or non-local root would otherwise resolve against the working
+    // directory and drop the project somewhere the user never chose.
+    const QString rootPath = QUrl(rootUrl).toLocalFile();
+    if (rootPath.isEmpty() || !QDir::isAbsolutePath(rootPath)) {
+        const QString where = rootUrl.isEmpty() ? name : rootUrl + QLatin1Char('/') + name;
+        setLastErr(QStringLiteral("create project %1 failed.").arg(where));
+        return QString();
+    }
+
+    const QDir root(rootPath);
+    const QDir folder(FileUtil::uniqueFilePath(root, name));
+    if (!QDir().mkpath(folder.absolutePath())) {
+        setLastErr(QStringLiteral("create project %1 failed.").arg(folder.absolutePath()));
+        return QString();
+    }
+
+    QVariantMap manifest;
+    manifest.insert(QStringLiteral("name"), name);
+    manifest.insert(QStringLiteral("lang"), lang);
+    manifest.insert(QStringLiteral("srate"), speechRate);
+    manifest.insert(QStringLiteral("created"), QDateTime::currentSecsSinceEpoch());
+    if (!writeJsonFile(folder.absoluteFilePath(QStringLiteral("manifest")), manifest)) {
+        setLastErr(QStringLiteral("Save project-manifest failed."));
+        FileUtil::removeDirRecursively(folder.absolutePath());
+        return QString();
+    }
+
+    RecentProjectsDb::instance().addProject(folder.absolutePath());
+    return QUrl::fromLocalFile(folder.absolutePath()).toString();
+}
+
+void ProjectsMgr::touchProject(const QString &projectPath)
+{
+    RecentProjectsDb::instance().touch(projectPath);
+}
+
+bool ProjectsMgr::hasLoopBackDevices()
+{
+    return true;
+}

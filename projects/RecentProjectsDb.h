@@ -1,0 +1,43 @@
+#pragma once
+// The per-user catalogue "projects.db" of the project folders the user created
+// or imported. Rows are never trusted on their own: a row counts only while
+// its folder still holds a "manifest".
+
+#include "storage/Sqlite3DB.h"
+
+#include <QList>
+#include <QMutex>
+#include <QString>
+
+struct RecentProjectRow
+{
+    qint64 id = 0;
+    QString path;
+};
+
+class RecentProjectsDb : public Sqlite3DB
+{
+public:
+    // Opens "projects.db" in the per-user data folder.
+    RecentProjectsDb();
+    // Opens the catalogue at dbPath (tests, and the instance above).
+    explicit RecentProjectsDb(const QString &dbPath);
+
+    static RecentProjectsDb &instance();
+    static qint64 addPath(const QString &path);
+
+    QList<RecentProjectRow> list();
+    qint64 addProject(const QString &path);
+    void touch(const QString &path);
+
+    // Exactly the schema a new file receives.
+    static const char *schema();
+
+private:
+    void openAt(const QString &dbPath);
+    void registerFunctions();
+
+    // The GUI thread and a project-opening thread share the connection; one
+    // lock keeps a lookup and its insert together.
+    QMutex m_lock;
+};

@@ -1,0 +1,76 @@
+import QtQuick 2.15
+
+// The page area: a stack of loaders. Pages that must confirm leaving define
+// a function nav(fn) and call fn only when the user agrees.
+Item {
+    id: root
+    clip: true
+
+    property string currentSource: ""
+    property var loaders: []
+    readonly property int depth: loaders.length
+    readonly property var currentPage: depth > 0 ? loaders[depth - 1].item : null
+
+    Component {
+        id: loaderComponent
+        Loader {
+            property string pageSource: ""
+            anchors.fill: parent
+        }
+    }
+
+    function topLoader() {
+        return loaders.length > 0 ? loaders[loaders.length - 1] : null
+    }
+
+    function addLoader() {
+        var l = loaderComponent.createObject(root)
+        var list = loaders.slice()
+        list.push(l)
+        loaders = list
+        return l
+    }
+
+    function nav(source, props) {
+        if (loaders.length === 0)
+            addLoader()
+        navTodo(function() {
+            var l = topLoader()
+            l.pageSource = source
+            l.setSource(source, props || {})
+            currentSource = source
+        })
+    }
+
+    function navTodo(fn) {
+        var l = topLoader()
+        var page = l ? l.item : null
+        if (page && typeof page.nav === "function")
+            page.nav(fn)
+        else
+            fn()
+    }
+
+    function push() {
+        var t = topLoader()
+        if (t)
+            t.visible = false
+        addLoader()
+    }
+
+    function pop() {
+        if (loaders.length === 0)
+            return
+        var list = loaders.slice()
+        var t = list.pop()
+        loaders = list
+        t.destroy()
+        var below = topLoader()
+        if (below) {
+            below.visible = true
+            currentSource = below.pageSource
+        } else {
+            currentSource = ""
+        }
+    }
+}

@@ -1,0 +1,115 @@
+// Starts the application's window exactly as the program does, walks through
+// its main views and saves one PNG per view into the folder given as the
+// first argument. scripts/screenshots.sh runs it on a private X server.
+
+#include "app/AppShell.h"
+#include "app/CheckUpdateThread.h"
+#include "util/BaseUtil.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QImage>
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QQmlExpression>
+#include <QQuickWindow>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+void settle(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+QVariant eval(QObject *root, const QString &js)
+{
+    QQmlExpression expr(qmlContext(root), root, js);
+    const QVariant v = expr.evaluate();
+    if (expr.hasError())
+        std::fprintf(stderr, "%s: %s\n", qPrintable(js), qPrintable(expr.error().toString()));
+    return v;
+}
+
+bool waitFor(QObject *root, const QString &js, int timeoutMs = 10000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < timeoutMs) {
+        if (eval(root, js).toBool())
+            return true;
+        settle(50);
+    }
+    std::fprintf(stderr, "timed out waiting for %s\n", qPrintable(js));
+    return false;
+}
+
+bool shoot(QQuickWindow *win, const QString &dir, const QString &name)
+{
+    settle(400); // let popups finish opening and images load
+    const QImage img = win->grabWindow();
+    const QString path = QDir(dir).absoluteFilePath(name + QStringLiteral(".png"));
+    if (img.isNull() || !img.save(path)) {
+        std::fprintf(stderr, "could not save %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+}
+
+int main(int argc, char *argv[])
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s OUTDIR\n", argv[0]);
+        return 2;
+    }
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
+    QGuiApplication app(argc, argv);
+    const QString outDir = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
+    QDir().mkpath(outDir);
+
+    // The update check must not leave this machine: a closed local port.
+    CheckUpdateThread::setUpdateEndpoint(QStringLiteral("http://127.0.0.1:9/"));
+
+    AppShell::registerQmlTypes();
+    AppShell::installTranslator(&app);
+    QQmlApplicationEngine engine;
+    BaseUtil::setEngine(&engine);
+    AppShell::setRootContextProperties(&engine, &app);
+    engine.load(QUrl(QStringLiteral("qrc:/main.qml")));
+    if (engine.rootObjects().isEmpty())
+        return 1;
+    QObject *root = engine.rootObjects().constFirst();
+    engine.rootContext()->setContextProperty(QStringLiteral("mainwin"), root);
+    auto *win = qobject_cast<QQuickWindow *>(root);
+    if (!win)
+        return 1;
+
+    bool ok = waitFor(root, QStringLiteral("navUtil.currentPage !== null && navUtil.currentPage.objectName === 'homePage'"))
+        && shoot(win, outDir, QStringLiteral("home"));
+
+    const auto view = [&](const QString &js, const QString &name) {
+        QObject *popup = ok ? eval(root, js).value<QObject *>() : nullptr;
+        ok = ok && popup && shoot(win, outDir, name);
+        if (popup)
+            QMetaObject::invokeMethod(popup, "close");
+        settle(200);
+    };
+    view(QStringLiteral("navUtil.currentPage.openSettings(1, [])"), QStringLiteral("project_settings_record"));
+    const QString media = QUrl::fromLocalFile(QDir::home().absoluteFilePath(QStringLiteral("Documents/interview.mp3"))).toString();
+    view(QStringLiteral("navUtil.currentPage.openSettings(2, ['%1'])").arg(media), QStringLiteral("project_settings_convert"));
+    view(QStringLiteral("header.showAbout()"), QStringLiteral("about"));
+    view(QStringLiteral("msgbox.createObject(winroot).question('', 'Are you sure you want to stop the project?')"),
+         QStringLiteral("message_box"));
+
+    std::fflush(stdout);
+    return ok ? 0 : 1;
+}
