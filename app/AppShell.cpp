@@ -3,6 +3,8 @@
 #include "app/CheckUpdateThread.h"
 #include "app/InitablesThread.h"
 #include "app/MainSettings.h"
+#include "engine/LangModelInstallThreadMgr.h"
+#include "models/VoskLangItemModel.h"
 #include "projects/ProjectsMgr.h"
 #include "storage/LangDb.h"
 #include "util/BaseUtil.h"
@@ -45,10 +47,10 @@ namespace AppShell {
 void registerQmlTypes()
 {
     registerType<ProjectsMgr>("ProjectsMgr");
-    // VoskLangItemModel, then LangDb:
+    registerType<VoskLangItemModel>("VoskLangItemModel");
     registerType<LangDb>("LangDb");
-    // LangModelInstallThreadMgr, ProjectMainController, ConversationsItemModel,
-    // then InitablesThread:
+    registerType<LangModelInstallThreadMgr>("LangModelInstallThreadMgr");
+    // ProjectMainController, ConversationsItemModel, then InitablesThread:
     registerType<InitablesThread>("InitablesThread");
     // CommentItemModel, ProjectsItemModel, ConvertFilesHandlingItemModel,
     // ExportHandlingItemModel, then CheckUpdateThread:

@@ -185,14 +185,14 @@ MyPopup {
 
     Component {
         id: langComponent
-        LangListPopup {
+        LanguageModelSettingPopup {
             onClosed: destroy()
         }
     }
 
     function openLanguages() {
-        var popup = langComponent.createObject(root.parent, { current: root.lang })
-        popup.chosen.connect(function(key) { root.lang = key })
+        var popup = langComponent.createObject(root.parent, { curlang: root.lang })
+        popup.curlangChanged.connect(function() { root.lang = popup.curlang })
         popup.open()
         return popup
     }

@@ -167,5 +167,9 @@
         <source>IDS_WITH_TIME:</source>
         <translation>Show timestamps</translation>
     </message>
+    <message>
+        <source>UNCOMPRESSING...</source>
+        <translation>Extracting files...</translation>
+    </message>
 </context>
 </TS>

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # screenshots.sh [OUTDIR] [BUILD_DIR]: starts the application's window on a
 # private X server with a temporary HOME and saves one PNG per main view
-# (home page, project settings for Record and Convert, About, a message box)
+# (home page, project settings for Record and Convert, About, the language
+# models with one installed and one downloading, a message box)
 # into OUTDIR (default: screenshots/).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -4,6 +4,7 @@
 
 #include "app/AppShell.h"
 #include "app/CheckUpdateThread.h"
+#include "storage/LangDb.h"
 #include "util/BaseUtil.h"
 
 #include <QDir>
@@ -14,7 +15,10 @@
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQmlExpression>
+#include <QQuickItem>
 #include <QQuickWindow>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 
 #include <cstdio>
@@ -50,6 +54,39 @@ bool waitFor(QObject *root, const QString &js, int timeoutMs = 10000)
     return false;
 }
 
+QObject *findItem(QQuickItem *item, const QString &name)
+{
+    if (!item)
+        return nullptr;
+    if (item->objectName() == name)
+        return item;
+    for (QQuickItem *child : item->childItems())
+        if (QObject *found = findItem(child, name))
+            return found;
+    return nullptr;
+}
+
+// A model endpoint on 127.0.0.1 that sends 42% of every archive and then
+// stalls, so a download stays in progress while the popup is shown.
+class StallingEndpoint : public QTcpServer
+{
+public:
+    StallingEndpoint()
+    {
+        listen(QHostAddress::LocalHost, 0);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *s = nextPendingConnection()) {
+                connect(s, &QTcpSocket::readyRead, s, [s] {
+                    if (!s->readAll().contains("\r\n\r\n"))
+                        return;
+                    s->write("HTTP/1.1 200 OK\r\nContent-Length: 41943040\r\n\r\n");
+                    s->write(QByteArray(17616076, '\0'));
+                });
+            }
+        });
+    }
+};
+
 bool shoot(QQuickWindow *win, const QString &dir, const QString &name)
 {
     settle(400); // let popups finish opening and images load
@@ -79,6 +116,13 @@ int main(int argc, char *argv[])
     // The update check must not leave this machine: a closed local port.
     CheckUpdateThread::setUpdateEndpoint(QStringLiteral("http://127.0.0.1:9/"));
 
+    // One language installed, and a download that stays in progress.
+    StallingEndpoint endpoint;
+    LangDb::setModelEndpoint(QStringLiteral("http://127.0.0.1:%1/").arg(endpoint.serverPort()));
+    const QString modelDir = userDataDir().absoluteFilePath(QStringLiteral("models/vosk-model-small-en-us-0.15"));
+    QDir().mkpath(modelDir);
+    LangDb::instance()->setLocalPath(QStringLiteral("en-s"), modelDir);
+
     AppShell::registerQmlTypes();
     AppShell::installTranslator(&app);
     QQmlApplicationEngine engine;
@@ -107,6 +151,28 @@ int main(int argc, char *argv[])
     const QString media = QUrl::fromLocalFile(QDir::home().absoluteFilePath(QStringLiteral("Documents/interview.mp3"))).toString();
     view(QStringLiteral("navUtil.currentPage.openSettings(2, ['%1'])").arg(media), QStringLiteral("project_settings_convert"));
     view(QStringLiteral("header.showAbout()"), QStringLiteral("about"));
+
+    if (ok) {
+        QObject *form = eval(root, QStringLiteral("navUtil.currentPage.openSettings(2, [])")).value<QObject *>();
+        settle(200);
+        QObject *langs = form ? eval(form, QStringLiteral("openLanguages()")).value<QObject *>() : nullptr;
+        settle(300);
+        QObject *op = langs ? findItem(langs->property("contentItem").value<QQuickItem *>(), QStringLiteral("op_de-s"))
+                            : nullptr;
+        const QString place = QUrl::fromLocalFile(QDir::home().absoluteFilePath(QStringLiteral("Models"))).toString();
+        ok = op && QMetaObject::invokeMethod(op, "install", Q_ARG(QVariant, place));
+        if (ok) {
+            QObject *status = findItem(qobject_cast<QQuickItem *>(op), QStringLiteral("installStatus"));
+            for (int i = 0; i < 100 && status && !status->property("text").toString().contains(QStringLiteral(" of ")); ++i)
+                settle(50);
+        }
+        ok = ok && shoot(win, outDir, QStringLiteral("language_models"));
+        if (langs)
+            QMetaObject::invokeMethod(langs, "close");
+        if (form)
+            QMetaObject::invokeMethod(form, "close");
+        settle(300);
+    }
     view(QStringLiteral("msgbox.createObject(winroot).question('', 'Are you sure you want to stop the project?')"),
          QStringLiteral("message_box"));
 
