@@ -1,5 +1,6 @@
 #include "engine/VoskThread.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,6 +18,7 @@ namespace {
 constexpr int wavHeaderSize = 44;
 constexpr int bytesPerSample = 2; // signed 16-bit PCM
 constexpr int blockSize = 3200;   // 100 ms at 16 kHz
+constexpr qint64 partialIntervalMs = 100;
 
 const char wavTemplate[] = "524946461C00000057415645666D74201000000001000100401F0000803E0000020010006461746100000000";
 
@@ -202,6 +204,7 @@ void VoskThread::run()
     float prevEndFinal = 0;
     float prevEndPartial = 0;
     char block[blockSize];
+    QElapsedTimer partialClock;
 
     for (;;) {
         const int n = ring->read(block, blockSize, true);
@@ -217,6 +220,12 @@ void VoskThread::run()
         curPos += n;
 
         const bool final = vosk_recognizer_accept_waveform(recognizer, block, n) != 0;
+        // A partial result costs about as much as decoding the block. Live
+        // sound arrives a block per 100 ms, so it still gets one every block;
+        // a file decoded faster than real time shows new partial words at
+        // the pace a reader could follow instead of after every block.
+        if (!final && partialClock.isValid() && partialClock.elapsed() < partialIntervalMs)
+            continue;
         const QJsonObject obj = parseObject(final ? vosk_recognizer_result(recognizer)
                                                   : vosk_recognizer_partial_result(recognizer));
         if (obj.isEmpty())
@@ -225,8 +234,10 @@ void VoskThread::run()
         const VoskWordList words = parseWords(obj, final ? &prevEndFinal : &prevEndPartial);
         if (final)
             emitResult(obj, words);
-        else if (!words.isEmpty())
+        else if (!words.isEmpty()) {
             emit partialNewWord(words);
+            partialClock.start();
+        }
     }
 
     const QJsonObject obj = parseObject(vosk_recognizer_final_result(recognizer));
