@@ -3,6 +3,7 @@
 #include "app/CheckUpdateThread.h"
 #include "app/InitablesThread.h"
 #include "app/MainSettings.h"
+#include "projects/ProjectMainController.h"
 #include "projects/ProjectsMgr.h"
 #include "storage/LangDb.h"
 #include "util/BaseUtil.h"
@@ -47,8 +48,9 @@ void registerQmlTypes()
     registerType<ProjectsMgr>("ProjectsMgr");
     // VoskLangItemModel, then LangDb:
     registerType<LangDb>("LangDb");
-    // LangModelInstallThreadMgr, ProjectMainController, ConversationsItemModel,
-    // then InitablesThread:
+    // LangModelInstallThreadMgr, then ProjectMainController:
+    registerType<ProjectMainController>("ProjectMainController");
+    // ConversationsItemModel, then InitablesThread:
     registerType<InitablesThread>("InitablesThread");
     // CommentItemModel, ProjectsItemModel, ConvertFilesHandlingItemModel,
     // ExportHandlingItemModel, then CheckUpdateThread:
