@@ -584,6 +584,10 @@ void ProjectMainController::clearConvertTmp(qlonglong id)
         return;
     if (db)
         db->deleteItem(id);
+    // Cleared once: the recogniser's end report that follows a stop finds
+    // nothing left to clear.
+    if (id == convertId)
+        convertId = 0;
     setInfo(kConvert, QString());
     emit afterClearConvertTmp(id);
 }
