@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # screenshots.sh [OUTDIR] [BUILD_DIR]: starts the application's window on a
 # private X server with a temporary HOME and saves one PNG per main view
-# (home page, project settings for Record and Convert, About, a message box)
+# (home page, project settings for Record and Convert, About, a message box,
+# a converted project)
 # into OUTDIR (default: screenshots/).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -32,5 +33,10 @@ exec 3>&-
 for _ in $(seq 100); do [ -s "$sandbox/display" ] && break; sleep 0.05; done
 [ -s "$sandbox/display" ] || { cat "$sandbox/xvfb.log" >&2; exit 1; }
 export DISPLAY=":$(head -n1 "$sandbox/display")" QT_QPA_PLATFORM=xcb
+
+# A spoken file and the synthetic test model for the converted-project view.
+espeak-ng -v en-us -g 25 -w "$sandbox/raw.wav" "the quick brown fox jumps over the lazy dog. pack my box with five dozen liquor jugs." \
+  && sox -R "$sandbox/raw.wav" -t wavpcm -r 16000 -c 1 -b 16 -e signed-integer "$HOME/Documents/interview.wav" \
+  && export KALVINOR_SHOT_SPEECH="$HOME/Documents/interview.wav" KALVINOR_SHOT_MODEL="$root/tests/data/vosk-model-test"
 
 "$build/kalvinor_screenshots" "$out"
