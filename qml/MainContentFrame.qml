@@ -51,7 +51,7 @@ Rectangle {
         ListModel { id: results }
 
         Connections {
-            target: plainView.visible ? root.cp : null
+            target: conversations.status !== Loader.Ready ? root.cp : null
             function onPartialResult(dev, html) { plainView.partialHtml = html }
             function onNewResult(spk, seg) {
                 plainView.partialHtml = ""
