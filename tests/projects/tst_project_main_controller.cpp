@@ -69,6 +69,8 @@ private slots:
     void stopWhileStartingNeverStarts();
     void resumesAfterKill();
     void progressWithZeroTotal();
+    void convertClearDiscardsTheItem();
+    void restartRunsTheSameModeAgain();
 
 private:
     QString makeProject(const QString &name, const QString &lang = QStringLiteral("en-s"));
@@ -345,7 +347,12 @@ void TestProjectMainController::convertsSpokenFile()
     QCOMPARE(c.devid(), 2);
     // While running, the manifest names the file, in state 0.
     QVariantMap m = readJsonFile(dir + "/manifest");
+    QCOMPARE(m.value("convert").toString(), c.convertFileUrl());
+    QCOMPARE(m.value("convert_status").toInt(), 0);
     QCOMPARE(c.isConvertingFile(), true);
+    // A conversion has no pause.
+    c.togglePause();
+    QCOMPARE(c.isPaused(), 0);
 
     QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 60000);
     QTest::qWait(300);
@@ -552,6 +559,50 @@ void TestProjectMainController::progressWithZeroTotal()
     QCOMPARE(c.convertProgress(), 25);
     QCOMPARE(c.info("convert_cur").toLongLong(), qlonglong(50));
     QCOMPARE(c.info("convert_secs").toLongLong(), qlonglong(1000));
+}
+
+void TestProjectMainController::convertClearDiscardsTheItem()
+{
+    const QString dir = makeProject(QStringLiteral("clear"));
+    ProjectMainController c;
+    QVERIFY(openController(c, dir));
+    const QString url = QUrl::fromLocalFile(twoVoicesWav).toString();
+    const qint64 item = c.db->beginItem(url);
+    QVERIFY(item > 0);
+    VoskProSeg seg;
+    seg.html = QStringLiteral(" one");
+    QVERIFY(c.db->addSeg(seg, QStringLiteral("[]"), item) > 0);
+    c.setInfo2({{"convert", url}, {"convert_status", 0}});
+    QSignalSpy cleared(&c, &ProjectMainController::afterClearConvertTmp);
+    c.convertClear();
+    QCOMPARE(cleared.count(), 1);
+    QCOMPARE(cleared.at(0).at(0).toLongLong(), item);
+    QVERIFY(segsOf(c, item).isEmpty());
+    const QVariantMap m = readJsonFile(dir + "/manifest");
+    QCOMPARE(m.value("convert").toString(), QString());
+    QCOMPARE(m.value("convert_status").toInt(), 1);
+    QVERIFY(!c.isConvertingFile());
+}
+
+void TestProjectMainController::restartRunsTheSameModeAgain()
+{
+    const QString dir = makeProject(QStringLiteral("restart"));
+    ProjectMainController c;
+    QVERIFY(openController(c, dir));
+    QSignalSpy started(&c, &ProjectMainController::started);
+    QSignalSpy stopped(&c, &ProjectMainController::stopped);
+    c.setConvertFileUrl(QUrl::fromLocalFile(longWav).toString());
+    c.startConvert();
+    QTRY_COMPARE_WITH_TIMEOUT(started.count(), 1, 60000);
+    c.restart();
+    QCOMPARE(stopped.count(), 1);
+    QCOMPARE(c.isRunning(), 0);
+    // The new run starts from the event loop, in the same mode.
+    QTRY_COMPARE_WITH_TIMEOUT(started.count(), 2, 60000);
+    QVERIFY(started.at(1).at(0).toBool());
+    QCOMPARE(c.mode(), ProjectMainController::Convert);
+    QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 2, 60000);
+    QCOMPARE(c.convertStatus(), 1);
 }
 
 void TestProjectMainController::resumesAfterKill()

@@ -142,4 +142,26 @@ TestCase {
         compare(prosmgr.cp.speed, 0.5)
         bar.destroy()
     }
+
+    function test_dockedViewsLoad_data() {
+        return [ { tag: "horizontal", url: "qrc:/DockHorizontal.qml", bar: "dockHorizontalControlBar" },
+                 { tag: "vertical", url: "qrc:/DockVertical.qml", bar: "dockVerticalControlBar" } ]
+    }
+
+    function test_dockedViewsLoad(data) {
+        verify(prosmgr.enterProject(newProject("dock " + data.tag)))
+        var comp = Qt.createComponent(data.url)
+        verify(comp.status === Component.Ready, comp.errorString())
+        var win = comp.createObject(null)
+        verify(win !== null)
+        var bar = findChild(win.contentItem, data.bar)
+        verify(bar !== null)
+        compare(findChild(bar, "pauseButton").text, "Pause")
+        compare(findChild(bar, "backButton").text, "Return")
+        // Not running: the highlight button takes a request for the next segment.
+        mouseClick(findChild(bar, "highlightButton"))
+        verify(prosmgr.cp.highlightLast)
+        verify(!findChild(bar, "highlightButton").enabled)
+        win.destroy()
+    }
 }
