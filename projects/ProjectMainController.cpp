@@ -636,6 +636,11 @@ bool ProjectMainController::switchTo(bool loopback)
     MALoopbackDevice *other = loopback ? micDevice : loopbackDevice;
     if (curDevice && curDevice == target)
         return true;
+    // Without a live run nothing would ever stop a device opened here.
+    if (!isRunning() || !curDevice) {
+        setLastErr(QStringLiteral("No recording is running."));
+        return false;
+    }
     // Only one producer may ever write into the ring: the old source is
     // quiet before the new one starts.
     if (other)

@@ -321,6 +321,10 @@ void TestProjectMainController::idleStopAndRestartDoNothing()
     c.stop();
     c.restart();
     c.togglePause();
+    // No device is opened for a run that does not exist.
+    QVERIFY(!c.switchToMic());
+    QVERIFY(!c.switchToLoopback());
+    QCOMPARE(c.devid(), 0);
     QTest::qWait(200);
     QCOMPARE(stopped.count(), 0);
     QCOMPARE(started.count(), 0);
