@@ -5,6 +5,7 @@
 #include "app/MainSettings.h"
 #include "engine/LangModelInstallThreadMgr.h"
 #include "models/VoskLangItemModel.h"
+#include "projects/ProjectMainController.h"
 #include "projects/ProjectsMgr.h"
 #include "storage/LangDb.h"
 #include "util/BaseUtil.h"
@@ -50,7 +51,8 @@ void registerQmlTypes()
     registerType<VoskLangItemModel>("VoskLangItemModel");
     registerType<LangDb>("LangDb");
     registerType<LangModelInstallThreadMgr>("LangModelInstallThreadMgr");
-    // ProjectMainController, ConversationsItemModel, then InitablesThread:
+    registerType<ProjectMainController>("ProjectMainController");
+    // ConversationsItemModel, then InitablesThread:
     registerType<InitablesThread>("InitablesThread");
     // CommentItemModel, ProjectsItemModel, ConvertFilesHandlingItemModel,
     // ExportHandlingItemModel, then CheckUpdateThread:

@@ -6,6 +6,7 @@ Rectangle {
     id: root
     signal clicked()
     property bool playing: false
+    property alias hovered: area.containsMouse
     width: 28
     height: 28
     radius: 14

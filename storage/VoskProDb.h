@@ -21,6 +21,19 @@ class Sqlite3Query;
 // One stored conversation segment.
 struct VoskProSeg
 {
+    // Readable by the pages that show results as they arrive.
+    Q_GADGET
+    Q_PROPERTY(qint64 id MEMBER id)
+    Q_PROPERTY(int device MEMBER device)
+    Q_PROPERTY(QString html MEMBER html)
+    Q_PROPERTY(float start MEMBER start)
+    Q_PROPERTY(float end MEMBER end)
+    Q_PROPERTY(qint64 fstart MEMBER fstart)
+    Q_PROPERTY(qint64 fend MEMBER fend)
+    Q_PROPERTY(qint64 spkId MEMBER spkId)
+    Q_PROPERTY(QString spkName MEMBER spkName)
+    Q_PROPERTY(qint64 itemId MEMBER itemId)
+public:
     qint64 id = 0;
     int device = 0;     // 1 microphone, 2 any other source
     QString html;
@@ -35,6 +48,11 @@ struct VoskProSeg
 
 struct VoskSpeakerInfo
 {
+    Q_GADGET
+    Q_PROPERTY(qint64 id MEMBER id)
+    Q_PROPERTY(QString name MEMBER name)
+    Q_PROPERTY(QString color MEMBER color)
+public:
     qint64 id = 0;
     QString name;  // the stored name, else "Speaker <id>"
     QString color; // "#RRGGBB" from the speaker palette

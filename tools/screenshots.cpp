@@ -176,6 +176,23 @@ int main(int argc, char *argv[])
     view(QStringLiteral("msgbox.createObject(winroot).question('', 'Are you sure you want to stop the project?')"),
          QStringLiteral("message_box"));
 
+    // A spoken file converted in a new project, when the script provides the
+    // speech and a model for it.
+    const QString speech = qEnvironmentVariable("KALVINOR_SHOT_SPEECH");
+    const QString model = qEnvironmentVariable("KALVINOR_SHOT_MODEL");
+    if (ok && !speech.isEmpty() && !model.isEmpty()) {
+        LangDb::instance()->setLocalPath(QStringLiteral("en-s"), model);
+        const QString url = QUrl::fromLocalFile(speech).toString();
+        ok = eval(root, QStringLiteral("(function() { var f = navUtil.currentPage.openSettings(2, ['%1']);"
+                                       " f.lang = 'en-s'; f.projectName = 'Interview';"
+                                       " return navUtil.currentPage.accept(f) })()").arg(url))
+                 .toBool()
+            && waitFor(root, QStringLiteral("navUtil.currentPage.objectName === 'mainContentFrame' && prosmgr.cp !== null"))
+            && waitFor(root, QStringLiteral("prosmgr.cp.isRunning === 1"), 30000)
+            && waitFor(root, QStringLiteral("prosmgr.cp.isRunning === 0 && prosmgr.cp.isStarting === 0"), 60000)
+            && shoot(win, outDir, QStringLiteral("project_converted"));
+    }
+
     std::fflush(stdout);
     return ok ? 0 : 1;
 }

@@ -3,9 +3,16 @@
 
 #include "app/AppShell.h"
 #include "app/CheckUpdateThread.h"
+#include "common/AudioTestUtil.h"
+#include "common/MediaFixtures.h"
+#include "engine/VoskApi.h"
+#include "storage/LangDb.h"
 
 #include <QCoreApplication>
+#include <QQmlContext>
 #include <QQmlEngine>
+#include <QTemporaryDir>
+#include <QUrl>
 #include <QtQuickTest>
 
 class Setup : public QObject
@@ -19,12 +26,29 @@ public slots:
         CheckUpdateThread::setUpdateEndpoint(QStringLiteral("http://127.0.0.1:9/"));
         AppShell::registerQmlTypes();
         AppShell::installTranslator(QCoreApplication::instance());
+        // Projects in "en-s" recognise with the synthetic test model.
+        vosk_set_log_level(-1);
+        LangDb::instance()->setLocalPath(QStringLiteral("en-s"), QStringLiteral(KALVINOR_TEST_DATA_DIR "/vosk-model-test"));
+        // A short spoken file and a long one (the short one thirty times).
+        const QString raw = tmp.filePath(QStringLiteral("raw.wav"));
+        if (AudioTestUtil::makeSpeech(QStringLiteral("the quick brown fox jumps over the lazy dog"), QStringLiteral("en-us"), raw)) {
+            const QByteArray pcm = AudioTestUtil::wavPcm(raw) + QByteArray(32000, '\0');
+            MediaFixtures::writeMonoWav(tmp.filePath(QStringLiteral("speech.wav")), pcm, 16000);
+            MediaFixtures::writeMonoWav(tmp.filePath(QStringLiteral("long.wav")), pcm.repeated(30), 16000);
+        }
     }
 
     void qmlEngineAvailable(QQmlEngine *engine)
     {
         AppShell::setRootContextProperties(engine, QCoreApplication::instance());
+        QQmlContext *ctx = engine->rootContext();
+        ctx->setContextProperty(QStringLiteral("testRootUrl"), QUrl::fromLocalFile(tmp.path()).toString());
+        ctx->setContextProperty(QStringLiteral("testSpeechUrl"), QUrl::fromLocalFile(tmp.filePath(QStringLiteral("speech.wav"))).toString());
+        ctx->setContextProperty(QStringLiteral("testLongSpeechUrl"), QUrl::fromLocalFile(tmp.filePath(QStringLiteral("long.wav"))).toString());
     }
+
+private:
+    QTemporaryDir tmp;
 };
 
 QUICK_TEST_MAIN_WITH_SETUP(qml, Setup)

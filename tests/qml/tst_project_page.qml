@@ -1,0 +1,167 @@
+import QtQuick 2.15
+import QtTest 1.15
+import ProjectMainController 1.0
+
+// MainContentFrame.qml and its bars, with a real controller converting
+// spoken files. Like the window, this test provides msgbox, winroot and
+// navUtil, and records what the pages ask of them.
+TestCase {
+    id: winroot
+    name: "ProjectPage"
+    width: 1000
+    height: 700
+    when: windowShown
+    // The pages check what is visible.
+    visible: true
+
+    property var boxes: []
+    property var navs: []
+    property var page: null
+
+    QtObject {
+        id: recorder
+        function add(kind, text, yes) { var b = winroot.boxes.slice(); b.push({ kind: kind, text: text, yes: yes }); winroot.boxes = b }
+        function information(t, x) { add("information", x) }
+        function warning(t, x) { add("warning", x) }
+        function critical(t, x) { add("critical", x) }
+        function question(t, x, yes, no) { add("question", x, yes) }
+    }
+    QtObject {
+        id: msgbox
+        function createObject(parent) { return recorder }
+    }
+    QtObject {
+        id: navUtil
+        function nav(source, props) { var n = winroot.navs.slice(); n.push(source); winroot.navs = n }
+    }
+
+    function init() {
+        boxes = []
+        navs = []
+    }
+
+    function cleanup() {
+        if (page) {
+            page.destroy()
+            page = null
+        }
+        prosmgr.existProject()
+    }
+
+    function openPage(props) {
+        var comp = Qt.createComponent("qrc:/MainContentFrame.qml")
+        verify(comp.status === Component.Ready, comp.errorString())
+        props.width = 1000
+        props.height = 700
+        page = comp.createObject(winroot, props)
+        verify(page !== null)
+        return page
+    }
+
+    function newProject(name) {
+        var url = prosmgr.createProject(name, testRootUrl, "en-s", 0.5)
+        verify(url !== "", prosmgr.lastErr)
+        return url
+    }
+
+    function test_convertShowsText() {
+        openPage({ mode: ProjectMainController.Convert, projectUrl: newProject("page convert"), convertFileUrl: testSpeechUrl })
+        verify(prosmgr.cp !== null)
+        compare(page.cp, prosmgr.cp)
+        var list = findChild(page, "plainResults")
+        tryVerify(function() { return list.count > 0 && prosmgr.cp.isRunning === 0 && prosmgr.cp.isStarting === 0 }, 30000)
+        compare(boxes.length, 0)
+        compare(prosmgr.cp.convertStatus(), 1)
+        // Idle again: the bar offers further runs.
+        verify(findChild(page, "expandRecord").visible)
+        verify(!findChild(page, "stopConvert").visible)
+        list.currentIndex = 0
+        var text = findChild(list.currentItem, "plainResultText")
+        verify(String(text.text).indexOf("one two three") >= 0, text.text)
+    }
+
+    function test_convertingBarAndLeaving() {
+        openPage({ mode: ProjectMainController.Convert, projectUrl: newProject("page leave"), convertFileUrl: testLongSpeechUrl })
+        var cp = prosmgr.cp
+        tryVerify(function() { return cp.isRunning === 1 }, 30000)
+        verify(findChild(page, "stopConvert").visible)
+        verify(!findChild(page, "expandRecord").visible)
+        tryVerify(function() { return findChild(page, "convertPercent").text !== "0%" }, 10000)
+
+        // Leaving a running project asks first; no leaves nothing changed.
+        var left = 0
+        page.nav(function() { ++left })
+        compare(boxes.length, 1)
+        compare(boxes[0].kind, "question")
+        compare(boxes[0].text, "Are you sure you want to stop the project?")
+        compare(left, 0)
+        boxes[0].yes()
+        compare(left, 1)
+        compare(cp.isRunning, 0)
+        // A stopped conversion is not resumed.
+        verify(!cp.isConvertingFile())
+    }
+
+    function test_resumesInterruptedConversion() {
+        var url = newProject("page resume")
+        verify(prosmgr.enterProject(url))
+        // As an ended process leaves it: a conversion in state 0 at its start.
+        prosmgr.cp.setInfo2({ convert: testSpeechUrl, convert_status: 0, convert_cur: 0 })
+        prosmgr.existProject()
+        openPage({ mode: ProjectMainController.Record, projectUrl: url })
+        var cp = prosmgr.cp
+        tryVerify(function() { return cp.isRunning === 1 || cp.convertStatus() === 1 }, 30000)
+        compare(cp.mode, ProjectMainController.Convert)
+        tryVerify(function() { return cp.isRunning === 0 && cp.convertStatus() === 1 }, 30000)
+    }
+
+    function test_invalidProject() {
+        openPage({ mode: ProjectMainController.Record, projectUrl: testRootUrl + "/no such project" })
+        compare(boxes.length, 1)
+        compare(boxes[0].kind, "critical")
+        compare(boxes[0].text, "invalid project.")
+        tryCompare(winroot, "navs", ["Projects.qml"])
+        compare(prosmgr.cp, null)
+    }
+
+    function test_playBarSpeed() {
+        verify(prosmgr.enterProject(newProject("speed")))
+        var comp = Qt.createComponent("qrc:/PlayBar.qml")
+        verify(comp.status === Component.Ready, comp.errorString())
+        var bar = comp.createObject(winroot, { cp: prosmgr.cp })
+        var label = findChild(bar, "playSpeed")
+        mouseClick(label)
+        var menu = findChild(bar, "speedMenu")
+        tryCompare(menu, "opened", true)
+        mouseClick(findChild(menu.contentItem, "speed1.5"))
+        compare(prosmgr.cp.speed, 1.5)
+        tryCompare(menu, "opened", false)
+        mouseClick(label)
+        tryCompare(menu, "opened", true)
+        mouseClick(findChild(menu.contentItem, "speed0.5"))
+        compare(prosmgr.cp.speed, 0.5)
+        bar.destroy()
+    }
+
+    function test_dockedViewsLoad_data() {
+        return [ { tag: "horizontal", url: "qrc:/DockHorizontal.qml", bar: "dockHorizontalControlBar" },
+                 { tag: "vertical", url: "qrc:/DockVertical.qml", bar: "dockVerticalControlBar" } ]
+    }
+
+    function test_dockedViewsLoad(data) {
+        verify(prosmgr.enterProject(newProject("dock " + data.tag)))
+        var comp = Qt.createComponent(data.url)
+        verify(comp.status === Component.Ready, comp.errorString())
+        var win = comp.createObject(null)
+        verify(win !== null)
+        var bar = findChild(win.contentItem, data.bar)
+        verify(bar !== null)
+        compare(findChild(bar, "pauseButton").text, "Pause")
+        compare(findChild(bar, "backButton").text, "Return")
+        // Not running: the highlight button takes a request for the next segment.
+        mouseClick(findChild(bar, "highlightButton"))
+        verify(prosmgr.cp.highlightLast)
+        verify(!findChild(bar, "highlightButton").enabled)
+        win.destroy()
+    }
+}
