@@ -3,6 +3,8 @@
 #include "app/CheckUpdateThread.h"
 #include "app/InitablesThread.h"
 #include "app/MainSettings.h"
+#include "projects/CommentItemModel.h"
+#include "projects/ConversationsItemModel.h"
 #include "projects/ProjectsMgr.h"
 #include "storage/LangDb.h"
 #include "util/BaseUtil.h"
@@ -47,10 +49,11 @@ void registerQmlTypes()
     registerType<ProjectsMgr>("ProjectsMgr");
     // VoskLangItemModel, then LangDb:
     registerType<LangDb>("LangDb");
-    // LangModelInstallThreadMgr, ProjectMainController, ConversationsItemModel,
-    // then InitablesThread:
+    // LangModelInstallThreadMgr, then ProjectMainController:
+    registerType<ConversationsItemModel>("ConversationsItemModel");
     registerType<InitablesThread>("InitablesThread");
-    // CommentItemModel, ProjectsItemModel, ConvertFilesHandlingItemModel,
+    registerType<CommentItemModel>("CommentItemModel");
+    // ProjectsItemModel, ConvertFilesHandlingItemModel,
     // ExportHandlingItemModel, then CheckUpdateThread:
     registerType<CheckUpdateThread>("CheckUpdateThread");
 }
