@@ -5,6 +5,7 @@
 #include "app/MainSettings.h"
 #include "projects/CommentItemModel.h"
 #include "projects/ConversationsItemModel.h"
+#include "projects/ProjectMainController.h"
 #include "projects/ProjectsMgr.h"
 #include "storage/LangDb.h"
 #include "util/BaseUtil.h"
@@ -50,6 +51,7 @@ void registerQmlTypes()
     // VoskLangItemModel, then LangDb:
     registerType<LangDb>("LangDb");
     // LangModelInstallThreadMgr, then ProjectMainController:
+    registerType<ProjectMainController>("ProjectMainController");
     registerType<ConversationsItemModel>("ConversationsItemModel");
     registerType<InitablesThread>("InitablesThread");
     registerType<CommentItemModel>("CommentItemModel");

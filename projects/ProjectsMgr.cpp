@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QUrl>
 #include <QVariantMap>
 
@@ -74,6 +75,47 @@ QString ProjectsMgr::createProject(const QString &name, const QString &rootUrl, 
 
     RecentProjectsDb::instance().addProject(folder.absolutePath());
     return QUrl::fromLocalFile(folder.absolutePath()).toString();
+}
+
+void ProjectsMgr::setCp(ProjectMainController *cp)
+{
+    if (m_cp == cp)
+        return;
+    m_cp = cp;
+    emit cpChanged();
+}
+
+bool ProjectsMgr::enterProject(const QString &url)
+{
+    const QString path = QUrl(url).toLocalFile();
+    if (path.isEmpty() || !QFileInfo(QDir(path).absoluteFilePath(QStringLiteral("manifest"))).isFile()) {
+        setLastErr(QStringLiteral("invalid project."));
+        return false;
+    }
+    if (m_cp) {
+        ProjectMainController *old = m_cp;
+        old->stop();
+        old->deleteLater();
+        setCp(nullptr);
+    }
+    setCp(new ProjectMainController(this));
+    m_cp->setProjectDir(path);
+    return true;
+}
+
+void ProjectsMgr::existProject()
+{
+    if (!m_cp)
+        return;
+    ProjectMainController *old = m_cp;
+    old->stop();
+    // A second reference keeps the database alive through the close even if
+    // the controller lets go of it meanwhile.
+    const QSharedPointer<VoskProDb> db = old->db;
+    if (db && db->isOpen())
+        db->close();
+    old->deleteLater();
+    setCp(nullptr);
 }
 
 void ProjectsMgr::touchProject(const QString &projectPath)

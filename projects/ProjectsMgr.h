@@ -5,10 +5,13 @@
 #include <QObject>
 #include <QString>
 
+#include "projects/ProjectMainController.h"
+
 class ProjectsMgr : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(QString lastErr READ lastErr WRITE setLastErr NOTIFY lastErrChanged)
+    Q_PROPERTY(ProjectMainController *cp READ cp WRITE setCp NOTIFY cpChanged)
 
 public:
     explicit ProjectsMgr(QObject *parent = nullptr);
@@ -18,19 +21,26 @@ public:
 
     QString lastErr() const { return m_lastErr; }
     void setLastErr(const QString &err);
+    // The entered project's controller; null when no project is entered.
+    ProjectMainController *cp() const { return m_cp; }
+    void setCp(ProjectMainController *cp);
 
     Q_INVOKABLE QString defaultRootUrl();
     // The new project's folder as a file URL; empty on failure (see lastErr).
     Q_INVOKABLE QString createProject(const QString &name, const QString &rootUrl, const QString &lang, double speechRate);
+    // Stops and releases the entered project's controller, then makes one for
+    // the project at url. False when url holds no project.
+    Q_INVOKABLE bool enterProject(const QString &url);
+    // Leaves the entered project: stops its run and closes its database.
+    Q_INVOKABLE void existProject();
     Q_INVOKABLE void touchProject(const QString &projectPath);
     Q_INVOKABLE bool hasLoopBackDevices();
 
-    // Entering and leaving a project (cp, enterProject, existProject) sit
-    // between lastErrChanged and touchProject once the controller exists.
-
 signals:
     void lastErrChanged();
+    void cpChanged();
 
 private:
     QString m_lastErr;
+    ProjectMainController *m_cp = nullptr;
 };
