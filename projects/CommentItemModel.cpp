@@ -122,7 +122,8 @@ void CommentItemModel::removeWhere(const QString &key, qlonglong value)
             ++i;
         }
     }
-    emit dataChanged(index(0, 0), index(citems.size() - 1, 0));
+    if (!citems.isEmpty())
+        emit dataChanged(index(0, 0), index(citems.size() - 1, 0));
 }
 
 void CommentItemModel::onAfterDeleteSeg(qlonglong segId)
@@ -182,9 +183,9 @@ qlonglong CommentItemModel::addComment(qlonglong segId, QString text)
     const qlonglong id = addCItem(segId, 2, text);
     m_focusInputCItemId = id;
     // Gives the view time to make the new row's delegate before it is asked
-    // to focus. A timer of this object dies with it, so leaving the page
-    // meanwhile is harmless.
-    QTimer::singleShot(200, this, [this] { emit focusInputCItemIdChanged(); });
+    // to focus; a precise timer never fires early. The timer dies with this
+    // object, so leaving the page meanwhile is harmless.
+    QTimer::singleShot(200, Qt::PreciseTimer, this, [this] { emit focusInputCItemIdChanged(); });
     return id;
 }
 
@@ -199,7 +200,8 @@ void CommentItemModel::removeCItem(qlonglong segId, qlonglong cid)
     beginRemoveRows(QModelIndex(), i, i);
     citems.removeAt(i);
     endRemoveRows();
-    emit dataChanged(index(i, 0), index(i, 0));
+    if (i < citems.size())
+        emit dataChanged(index(i, 0), index(i, 0));
     if (type == 1)
         emit highlightDeleted(segId, cid);
 }

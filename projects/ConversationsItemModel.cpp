@@ -170,7 +170,8 @@ void ConversationsItemModel::onAfterClearConvertTmp(qlonglong convertId)
             ++i;
         }
     }
-    emit dataChanged(index(0, 0), index(segs.size() - 1, 0));
+    if (!segs.isEmpty())
+        emit dataChanged(index(0, 0), index(segs.size() - 1, 0));
 }
 
 int ConversationsItemModel::partialIdx()
@@ -242,7 +243,9 @@ bool ConversationsItemModel::deleteSeg(int idx)
     beginRemoveRows(QModelIndex(), idx, idx);
     segs.removeAt(idx);
     endRemoveRows();
-    emit dataChanged(index(idx, 0), index(segs.size() - 1, 0));
+    // The rows after it changed their "idx"; there are none after the last.
+    if (idx < segs.size())
+        emit dataChanged(index(idx, 0), index(segs.size() - 1, 0));
     return true;
 }
 
