@@ -4,6 +4,7 @@ import "Theme.js" as Theme
 // A read-only conversation row of the floating vertical dock.
 Item {
     id: root
+    objectName: "dockMsg_" + idx
     property var cp: null
     readonly property var view: ListView.view
     readonly property bool live: partial
@@ -39,6 +40,7 @@ Item {
 
             MyTextEdit {
                 id: msgEdit
+                objectName: "dockMessage"
                 x: 8
                 y: 6
                 readOnly: true

@@ -167,4 +167,42 @@ TestCase {
         verify(msg(1).indexOf("#hl") < 0, msg(1))
         verify(msg(1).indexOf("you") >= 0, msg(1))
     }
+
+    function test_6_dockDelegateIsReadOnly() {
+        var list = Qt.createQmlObject('import QtQuick 2.15; import "qrc:/"; ListView { width: 400; height: 500; '
+            + 'delegate: DockVerticalConversationDelegate { cp: prosmgr.cp } }', winroot.parent)
+        list.model = convModel
+        compare(list.count, 4)
+        var row = findChild(list, "dockMsg_1")
+        verify(row !== null)
+        var edit = findChild(row, "dockMessage")
+        verify(edit.readOnly)
+        verify(edit.getText(0, edit.length).indexOf("thank") >= 0)
+        verify(edit.width <= 400 * 0.6 + 10)
+        // The live row stays hidden while nothing runs.
+        var live = findChild(list, "dockMsg_3")
+        verify(live === null || live.height === 0)
+        list.destroy()
+    }
+
+    function test_7_flickableEditText() {
+        var comp = Qt.createComponent("qrc:/FlickableEditText.qml")
+        verify(comp.status === Component.Ready, comp.errorString())
+        var f = comp.createObject(winroot.parent, { x: 10, y: 10, width: 200, height: 60 })
+        var spy = Qt.createQmlObject('import QtTest 1.15; SignalSpy { signalName: "editingFinished" }', f)
+        spy.target = f
+        var lines = []
+        for (var i = 0; i < 30; ++i)
+            lines.push("line " + i)
+        f.text = lines.join("\n")
+        var edit = findChild(f, "flickableEdit")
+        edit.forceActiveFocus()
+        edit.cursorPosition = edit.length
+        verify(f.contentY > 0)
+        keyClick(Qt.Key_X)
+        findChild(page, "projectNameEdit").forceActiveFocus()
+        compare(spy.count, 1)
+        verify(spy.signalArguments[0][0].indexOf("line 29x") >= 0)
+        f.destroy()
+    }
 }
