@@ -5,6 +5,8 @@
 #include "app/MainSettings.h"
 #include "engine/LangModelInstallThreadMgr.h"
 #include "models/VoskLangItemModel.h"
+#include "projects/CommentItemModel.h"
+#include "projects/ConversationsItemModel.h"
 #include "projects/ProjectMainController.h"
 #include "projects/ProjectsMgr.h"
 #include "storage/LangDb.h"
@@ -52,9 +54,10 @@ void registerQmlTypes()
     registerType<LangDb>("LangDb");
     registerType<LangModelInstallThreadMgr>("LangModelInstallThreadMgr");
     registerType<ProjectMainController>("ProjectMainController");
-    // ConversationsItemModel, then InitablesThread:
+    registerType<ConversationsItemModel>("ConversationsItemModel");
     registerType<InitablesThread>("InitablesThread");
-    // CommentItemModel, ProjectsItemModel, ConvertFilesHandlingItemModel,
+    registerType<CommentItemModel>("CommentItemModel");
+    // ProjectsItemModel, ConvertFilesHandlingItemModel,
     // ExportHandlingItemModel, then CheckUpdateThread:
     registerType<CheckUpdateThread>("CheckUpdateThread");
 }

@@ -62,7 +62,7 @@ MyPopup {
             MySettingForm_Item {
                 visible: root.showProjectName
                 label: qsTr("Name:")
-                MyTextEdit {
+                MyTextField {
                     objectName: "nameField"
                     width: parent.width
                     text: root.projectName

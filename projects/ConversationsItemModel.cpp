@@ -1,0 +1,312 @@
+#include "projects/ConversationsItemModel.h"
+
+#include "projects/ProjectMainController.h"
+#include "projects/ProjectsMgr.h"
+#include "util/BaseUtil.h"
+
+#include <QRegExp>
+
+
+ConversationsItemModel::ConversationsItemModel(QObject *parent)
+    : QAbstractItemModel(parent)
+{
+}
+
+ConversationsItemModel::~ConversationsItemModel() = default;
+
+void ConversationsItemModel::setLastErr(const QString &err)
+{
+    if (m_lastErr == err)
+        return;
+    m_lastErr = err;
+    emit lastErrChanged();
+}
+
+bool ConversationsItemModel::init(QString &err)
+{
+    ProjectMainController *ctrl = ProjectsMgr::instance()->cp();
+    if (!ctrl || !ctrl->db) {
+        setLastErr(QStringLiteral("invalid controller."));
+        err = m_lastErr;
+        return false;
+    }
+    cp = ctrl;
+    db = ctrl->db;
+
+    segs.append(db->loadSegs(-1));
+    const QList<VoskSpeakerInfo> spks = db->loadSpeakers();
+    for (const VoskSpeakerInfo &s : spks)
+        speakers.insert(s.id, s);
+
+    connect(cp, &ProjectMainController::partialResult, this, &ConversationsItemModel::partialResult);
+    connect(cp, &ProjectMainController::newResult, this, &ConversationsItemModel::newResult);
+    connect(cp, &ProjectMainController::afterClearConvertTmp, this, &ConversationsItemModel::onAfterClearConvertTmp);
+    return true;
+}
+
+QModelIndex ConversationsItemModel::index(int row, int column, const QModelIndex &) const
+{
+    return createIndex(row, column);
+}
+
+QModelIndex ConversationsItemModel::parent(const QModelIndex &) const
+{
+    return QModelIndex();
+}
+
+int ConversationsItemModel::rowCount(const QModelIndex &) const
+{
+    return segs.size() + 1;
+}
+
+int ConversationsItemModel::columnCount(const QModelIndex &) const
+{
+    return 0;
+}
+
+QVariant ConversationsItemModel::data(const QModelIndex &index, int role) const
+{
+    const int row = index.row();
+    const int n = segs.size();
+    if (row < 0 || row > n)
+        return QVariant();
+
+    if (row == n) {
+        switch (role) {
+        case IdxRole: return n;
+        case IdRole: return 0;
+        case SendRole: return partialDev == 1;
+        case TimeRole: return QString();
+        case MessageRole: return partialHtml;
+        case SpeakerRole: return QString();
+        case SpeakerColorRole: return QString();
+        case PartialRole: return true;
+        default: return QVariant();
+        }
+    }
+
+    const VoskProSeg &seg = segs.at(row);
+    switch (role) {
+    case IdxRole: return row;
+    case IdRole: return qlonglong(seg.id);
+    case SendRole: return seg.device == 1;
+    case TimeRole: {
+        const float ms = seg.start * 1000.0f;
+        return BaseUtil::formatMSecs(qlonglong(ms));
+    }
+    case MessageRole: return seg.html;
+    case SpeakerRole: {
+        const auto it = speakers.constFind(seg.spkId);
+        return it == speakers.constEnd() ? QString() : it->name;
+    }
+    case SpeakerColorRole: {
+        const auto it = speakers.constFind(seg.spkId);
+        if (it == speakers.constEnd() || it->color.isEmpty())
+            return QStringLiteral("red");
+        return it->color;
+    }
+    case PartialRole: return false;
+    case FstartRole: return double(seg.fstart);
+    case FendRole: return double(seg.fend);
+    default: return QVariant();
+    }
+}
+
+QHash<int, QByteArray> ConversationsItemModel::roleNames() const
+{
+    return {
+        { IdxRole, "idx" },
+        { IdRole, "id" },
+        { SendRole, "send" },
+        { TimeRole, "time" },
+        { MessageRole, "message" },
+        { SpeakerRole, "speaker" },
+        { SpeakerColorRole, "speakerColor" },
+        { PartialRole, "partial" },
+        { FstartRole, "fstart" },
+        { FendRole, "fend" },
+    };
+}
+
+void ConversationsItemModel::partialResult(int dev, QString html)
+{
+    const int oldDev = partialDev;
+    partialDev = dev;
+    partialHtml = html;
+    emit newPartial();
+
+    const int n = segs.size();
+    if (dev != oldDev) {
+        // The view places the bubble by "send" when it creates the delegate,
+        // so the live row is made anew on the other side.
+        beginRemoveRows(QModelIndex(), n, n);
+        endRemoveRows();
+        beginInsertRows(QModelIndex(), n, n);
+        endInsertRows();
+    }
+    emit dataChanged(index(n, 0), index(n, 0));
+}
+
+void ConversationsItemModel::newResult(VoskSpeakerInfo spk, VoskProSeg seg)
+{
+    const int n = segs.size();
+    beginInsertRows(QModelIndex(), n, n);
+    segs.append(seg);
+    speakers.insert(spk.id, spk);
+    endInsertRows();
+    partialHtml.clear();
+    emit newPartial();
+    emit dataChanged(index(n, 0), index(n + 1, 0));
+}
+
+void ConversationsItemModel::onAfterClearConvertTmp(qlonglong convertId)
+{
+    for (int i = 0; i < segs.size();) {
+        if (segs.at(i).itemId == convertId) {
+            beginRemoveRows(QModelIndex(), i, i);
+            segs.removeAt(i);
+            endRemoveRows();
+        } else {
+            ++i;
+        }
+    }
+    if (!segs.isEmpty())
+        emit dataChanged(index(0, 0), index(segs.size() - 1, 0));
+}
+
+int ConversationsItemModel::partialIdx()
+{
+    return segs.size();
+}
+
+bool ConversationsItemModel::play(int idx)
+{
+    if (!cp || !inRange(idx))
+        return false;
+    const VoskProSeg &seg = segs.at(idx);
+    cp->play(idx, seg.fstart, seg.fend);
+    return true;
+}
+
+bool ConversationsItemModel::updateSegHtml(int idx, QString html)
+{
+    // Rows exist only once a controller and its database are known.
+    if (!inRange(idx))
+        return false;
+    if (!db->updateSegHtml(segs.at(idx).id, html)) {
+        setLastErr(db->lastErr);
+        return false;
+    }
+    segs[idx].html = html;
+    emit dataChanged(index(idx, 0), index(idx, 0));
+    return true;
+}
+
+bool ConversationsItemModel::updateSpeakerName(int idx, QString name)
+{
+    if (!inRange(idx))
+        return false;
+    const qint64 spkId = segs.at(idx).spkId;
+    if (!db->updateSpeakerName(spkId, name)) {
+        setLastErr(db->lastErr);
+        return false;
+    }
+    const auto it = speakers.find(spkId);
+    if (it == speakers.end())
+        return true;
+    it->name = name;
+    // Every row of this speaker shows the name, wherever it stands.
+    int first = -1;
+    int last = -1;
+    for (int i = 0; i < segs.size(); ++i) {
+        if (segs.at(i).spkId == spkId) {
+            if (first < 0)
+                first = i;
+            last = i;
+        }
+    }
+    if (first >= 0)
+        emit dataChanged(index(first, 0), index(last, 0), { SpeakerRole });
+    return true;
+}
+
+bool ConversationsItemModel::deleteSeg(int idx)
+{
+    if (!inRange(idx))
+        return false;
+    const qint64 segId = segs.at(idx).id;
+    if (!db->deleteSeg(segId)) {
+        setLastErr(db->lastErr);
+        return false;
+    }
+    emit afterDeleteSeg(segId);
+    beginRemoveRows(QModelIndex(), idx, idx);
+    segs.removeAt(idx);
+    endRemoveRows();
+    // The rows after it changed their "idx"; there are none after the last.
+    if (idx < segs.size())
+        emit dataChanged(index(idx, 0), index(segs.size() - 1, 0));
+    return true;
+}
+
+QString ConversationsItemModel::unwrapHighlight(const QString &html, qint64 hlId)
+{
+    QRegExp open(QStringLiteral("<a[^<>]*href=\"#hl%1\"[^<>]*>").arg(hlId), Qt::CaseInsensitive, QRegExp::RegExp);
+    QRegExp tag(QStringLiteral("<(/?)a(?:[\\s/>])"), Qt::CaseInsensitive, QRegExp::RegExp);
+
+    QString out;
+    int from = 0;
+    int at;
+    while ((at = open.indexIn(html, from)) >= 0) {
+        out += html.midRef(from, at - from);
+        const int innerStart = at + open.matchedLength();
+        // Find the anchor's own end tag: a picture link inside the highlight
+        // has an end tag of its own.
+        int depth = 1;
+        int pos = innerStart;
+        int innerEnd = -1;
+        int t;
+        while ((t = tag.indexIn(html, pos)) >= 0) {
+            if (tag.cap(1).isEmpty()) {
+                ++depth;
+            } else if (--depth == 0) {
+                innerEnd = t;
+                break;
+            }
+            pos = t + 2;
+        }
+        if (innerEnd < 0) {
+            // No end tag: leave the rest as it is.
+            from = at;
+            break;
+        }
+        out += html.midRef(innerStart, innerEnd - innerStart);
+        const int close = html.indexOf(QLatin1Char('>'), innerEnd);
+        from = close < 0 ? html.size() : close + 1;
+    }
+    out += html.midRef(from);
+    return out;
+}
+
+void ConversationsItemModel::removeHighLight(qlonglong segId, qlonglong hlId)
+{
+    if (!cp)
+        return;
+    const int row = idxFromSegId(segId);
+    if (row < 0)
+        return;
+    VoskProSeg &seg = segs[row];
+    seg.html = unwrapHighlight(seg.html, hlId);
+    // The row takes the stored (re-serialised) form even when the write fails.
+    db->updateSegHtml(segId, seg.html);
+    emit dataChanged(index(row, 0), index(row, 0));
+}
+
+int ConversationsItemModel::idxFromSegId(qlonglong segId)
+{
+    for (int i = 0; i < segs.size(); ++i) {
+        if (segs.at(i).id == segId)
+            return i;
+    }
+    return -1;
+}

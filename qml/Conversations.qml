@@ -1,0 +1,246 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+import QtQuick.Dialogs 1.2
+import "Theme.js" as Theme
+
+// The conversation of the open project: header, editing buttons and the list
+// of messages. The project page gives cp, convModel and commentModel and
+// connects gotoCItem (show an item in the right-hand pane) and
+// openTakeaways (a new highlight arrived).
+Rectangle {
+    id: root
+    objectName: "conversationsPage"
+    color: Theme.page
+
+    property var cp: null
+    property var convModel: null
+    property var commentModel: null
+    // The delegate of the current row; its functions act on its editor.
+    property var currentEditor: null
+    readonly property bool editorHasSelection: currentEditor !== null && currentEditor.hasSelection
+
+    signal gotoCItem(var cid)
+    signal openTakeaways()
+
+    function gotoSeg(segId) {
+        var row = convModel.idxFromSegId(segId)
+        if (row >= 0)
+            list.currentIndex = row
+    }
+
+    function positionAtEnd() {
+        list.positionViewAtEnd()
+    }
+
+    // After a deletion the next row takes the selection; past the last
+    // segment the last one does.
+    function afterDelete() {
+        list.currentIndex = list.currentIndex + 1
+        if (list.currentIndex > list.count - 2)
+            list.currentIndex = list.count - 2
+        else
+            list.currentIndex = list.currentIndex - 1
+    }
+
+    function insertPictureFile(fileUrl) {
+        var ext = baseutil.fileExt(fileUrl)
+        var rel = "images/" + baseutil.genUUID() + "." + (ext === "" ? "jpg" : ext)
+        var size = baseutil.saveImg(fileUrl, cp.projectUrl + "/" + rel)
+        if (size.width > 0 && size.height > 0 && currentEditor)
+            currentEditor.insertPicture(rel, size.width, size.height)
+    }
+
+    function insertPictureClipboard() {
+        var rel = "images/" + baseutil.genUUID() + ".jpg"
+        var size = baseutil.saveClipboardImage(cp.projectUrl + "/" + rel)
+        if (size.width > 0 && size.height > 0 && currentEditor)
+            currentEditor.insertPicture(rel, size.width, size.height)
+    }
+
+    function choosePhoto() {
+        if (baseutil.clipboardHasImage())
+            photoMenu.popup(photoBtn, 0, photoBtn.height)
+        else
+            photoDialogComponent.createObject(root).open()
+    }
+
+    function openExport() {
+        var comp = Qt.createComponent("qrc:/ExportSetting.qml")
+        if (comp.status === Component.Ready)
+            comp.createObject(winroot, { projectUrls: [cp.projectUrl] })
+    }
+
+    Connections {
+        target: root.cp
+        function onStarted(suc) {
+            if (!suc)
+                msgbox.createObject(winroot).critical("", root.cp.lastErr)
+        }
+        function onStopped() {
+            if (root.cp.mode === 2 && root.cp.hasErr)
+                msgbox.createObject(winroot).critical("", root.cp.lastErr)
+        }
+        function onNewHighlight(hl) {
+            root.openTakeaways()
+        }
+    }
+
+    Connections {
+        target: root.convModel
+        function onNewPartial() {
+            list.positionViewAtEnd()
+        }
+    }
+
+    Column {
+        id: header
+        anchors.top: parent.top
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.margins: 12
+        spacing: 6
+
+        Item {
+            width: parent.width
+            height: exportBtn.height
+            TextInput {
+                id: nameInput
+                objectName: "projectNameEdit"
+                anchors.left: parent.left
+                anchors.right: exportBtn.left
+                anchors.rightMargin: 10
+                anchors.verticalCenter: parent.verticalCenter
+                text: root.cp ? root.cp.projectName : ""
+                font.family: FONTFAMILY_MAIN
+                font.pixelSize: FONTSIZE_TITLE
+                font.bold: true
+                color: TEXTCOLOR_MAIN
+                selectByMouse: true
+                clip: true
+                onEditingFinished: {
+                    if (root.cp && text !== root.cp.projectName)
+                        root.cp.projectName = text
+                }
+            }
+            SimpleButton {
+                id: exportBtn
+                objectName: "exportBtn"
+                anchors.right: parent.right
+                text: qsTr("Export")
+                enabled: root.cp !== null && root.cp.isRunning === 0 && root.cp.isStarting === 0
+                onClicked: root.openExport()
+            }
+        }
+        MyText {
+            objectName: "createdText"
+            font.pixelSize: FONTSIZE_SUB
+            color: Theme.muted
+            text: {
+                var secs = root.cp ? Number(root.cp.info("created")) : 0
+                return secs > 0 ? Qt.formatDateTime(new Date(secs * 1000), "yyyy-MM-dd hh:mm:ss") : ""
+            }
+        }
+        Row {
+            spacing: 6
+            ConversationsEditBtn {
+                objectName: "highlightBtn"
+                text: qsTr("Highlight")
+                enabled: root.editorHasSelection
+                onClicked: root.currentEditor.highlight(false)
+            }
+            ConversationsEditBtn {
+                objectName: "boldBtn"
+                text: qsTr("Bold")
+                enabled: root.editorHasSelection
+                onClicked: root.currentEditor.bold()
+            }
+            ConversationsEditBtn {
+                objectName: "commentBtn"
+                text: qsTr("Comment")
+                enabled: root.currentEditor !== null
+                onClicked: root.currentEditor.comment()
+            }
+            ConversationsEditBtn {
+                id: photoBtn
+                objectName: "photoBtn"
+                text: qsTr("Photo")
+                enabled: root.currentEditor !== null
+                onClicked: root.choosePhoto()
+            }
+            ConversationsEditBtn {
+                objectName: "copyBtn"
+                text: qsTr("Copy")
+                enabled: root.currentEditor !== null
+                onClicked: root.currentEditor.copy()
+            }
+            ConversationsEditBtn {
+                objectName: "deleteBtn"
+                text: qsTr("Delete")
+                enabled: root.currentEditor !== null
+                onClicked: root.currentEditor.del(root.afterDelete)
+            }
+        }
+    }
+
+    Rectangle {
+        id: sep
+        anchors.top: header.bottom
+        anchors.topMargin: 8
+        width: parent.width
+        height: 1
+        color: Theme.border
+    }
+
+    ListView {
+        id: list
+        objectName: "conversationList"
+        anchors.top: sep.bottom
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        clip: true
+        model: root.convModel
+        currentIndex: -1
+        highlightFollowsCurrentItem: false
+        cacheBuffer: 400
+        ScrollBar.vertical: ScrollBar {}
+        delegate: ConversationsMsgDelegate {
+            page: root
+            cp: root.cp
+            convModel: root.convModel
+            commentModel: root.commentModel
+        }
+        Component.onCompleted: {
+            currentIndex = count >= 2 ? count - 2 : -1
+            positionViewAtEnd()
+        }
+    }
+
+    MyContextMenu {
+        id: photoMenu
+        MyMenuItem {
+            text: qsTr("IDS_FROM_CLIPBOARD")
+            onTriggered: root.insertPictureClipboard()
+        }
+        MyMenuItem {
+            text: qsTr("IDS_CHOOSE")
+            onTriggered: photoDialogComponent.createObject(root).open()
+        }
+    }
+
+    Component {
+        id: photoDialogComponent
+        FileDialog {
+            title: qsTr("IDS_SELECT_PHOTO")
+            nameFilters: ["Support Files(*.jpg *.jpeg *.png *.bmp)"]
+            selectMultiple: false
+            selectExisting: true
+            folder: shortcuts.documents
+            onAccepted: {
+                root.insertPictureFile(String(fileUrl))
+                destroy()
+            }
+            onRejected: destroy()
+        }
+    }
+}

@@ -1,0 +1,305 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+import "Theme.js" as Theme
+
+// One conversation row: time, speaker dot and name, and the message bubble
+// with its editor. The page (Conversations.qml) gives page, cp, convModel
+// and commentModel.
+Item {
+    id: root
+    objectName: "msg_" + idx
+
+    property var page: null
+    property var cp: null
+    property var convModel: null
+    property var commentModel: null
+    readonly property var view: ListView.view
+    readonly property bool isCurrent: ListView.isCurrentItem
+    readonly property bool live: partial
+    readonly property string styledPrefix: "<style>a {text-decoration:none;}</style>"
+    property string lastSaved: ""
+    property string nameAtStart: ""
+
+    readonly property bool shown: !live || (cp !== null && cp.isRunning !== 0 && message !== "")
+    readonly property bool hasSelection: msgEdit.selectionStart !== msgEdit.selectionEnd
+    property alias editor: msgEdit
+
+    width: view ? view.width : 400
+    height: shown ? body.height + 14 : 0
+    visible: shown
+
+    function critical(text) {
+        msgbox.createObject(winroot).critical("", text)
+    }
+
+    function escapeHtml(s) {
+        return s.replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;")
+    }
+
+    function save() {
+        if (!convModel.updateSegHtml(idx, msgEdit.text)) {
+            critical(convModel.lastErr)
+            return false
+        }
+        lastSaved = msgEdit.text
+        return true
+    }
+
+    function copy() {
+        var t = msgEdit.selectedText !== "" ? msgEdit.selectedText : msgEdit.getText(0, msgEdit.length)
+        baseutil.copyText(t)
+        toast.show(qsTr("Successfully copied!"))
+    }
+
+    // onDeleted runs after the segment is gone (the page moves the selection).
+    function del(onDeleted) {
+        var i = idx
+        var model = convModel
+        msgbox.createObject(winroot).question("", qsTr("IDS_CONFIRM_DELETE_THIS_RESULT?"), function() {
+            if (!model.deleteSeg(i)) {
+                critical(model.lastErr)
+                return
+            }
+            if (typeof onDeleted === "function")
+                onDeleted()
+        })
+    }
+
+    function bold() {
+        baseutil.textEditAppendBoldFormat(msgEdit.textDocument, msgEdit.selectionStart, msgEdit.selectionEnd)
+        save()
+    }
+
+    function comment() {
+        var t = msgEdit.selectedText !== "" ? msgEdit.selectedText : msgEdit.getText(0, msgEdit.length)
+        var cid = commentModel.addComment(id, t)
+        page.gotoCItem(cid)
+        return cid
+    }
+
+    function highlight(all) {
+        var s = all ? 0 : Math.min(msgEdit.selectionStart, msgEdit.selectionEnd)
+        var e = all ? msgEdit.length : Math.max(msgEdit.selectionStart, msgEdit.selectionEnd)
+        if (/href\s*=\s*"#hl\d+"/i.test(msgEdit.getFormattedText(s, e))) {
+            toast.show(qsTr("Unable to highlight because selected text is already highlighted!"))
+            return 0
+        }
+        var plain = msgEdit.getText(s, e).trim()
+        if (plain === "")
+            return 0
+        var cid = commentModel.addHighlight(id, plain.replace(/\u2028/g, "\n"))
+        if (cid === 0) {
+            toast.show(qsTr("Create highlight failed."))
+            return 0
+        }
+        var html = escapeHtml(plain).replace(/\u2028/g, "<br/>")
+        var anchor = "<a href=\"#hl" + cid + "\" style=\"background-color:#A7E4FB;color:#333333;\">" + html + "</a>"
+        baseutil.textEditReplaceSel(msgEdit.textDocument, s, e, anchor)
+        save()
+        page.gotoCItem(cid)
+        return cid
+    }
+
+    function insertPicture(relpath, w, h) {
+        var iw, ih
+        if (w > h) {
+            iw = Math.min(w, 200)
+            ih = Math.min(w, 200) * h / w
+        } else {
+            iw = Math.min(h, 200) * w / h
+            ih = Math.min(h, 200)
+        }
+        var html = "<a href=\"" + relpath + "\"><img src=\"" + relpath + "\" width=\"" + Math.round(iw)
+            + "\" height=\"" + Math.round(ih) + "\"/></a>"
+        var pos = msgEdit.cursorPosition
+        baseutil.textEditReplaceSel(msgEdit.textDocument, pos, pos, html)
+        save()
+    }
+
+    function playRow(row) {
+        if (convModel.play(row))
+            view.currentIndex = row
+    }
+
+    function takeFocus() {
+        if (live)
+            return
+        msgEdit.forceActiveFocus()
+        page.currentEditor = root
+    }
+
+    onIsCurrentChanged: if (isCurrent) takeFocus()
+    Component.onCompleted: {
+        lastSaved = msgEdit.text
+        if (isCurrent)
+            takeFocus()
+    }
+    Component.onDestruction: if (page && page.currentEditor === root) page.currentEditor = null
+
+    Connections {
+        target: root.cp
+        function onPlayEnded(playId, hasErr, err) {
+            if (playId === idx && hasErr)
+                root.critical(err)
+        }
+    }
+
+    Column {
+        id: body
+        y: 7
+        width: parent.width
+        spacing: 4
+
+        Rectangle {
+            id: timeBadge
+            objectName: "timeBadge"
+            anchors.horizontalCenter: parent.horizontalCenter
+            visible: time !== ""
+            width: timeText.implicitWidth + 16
+            height: timeText.implicitHeight + 4
+            radius: height / 2
+            color: "#EEF0F3"
+            MyText {
+                id: timeText
+                anchors.centerIn: parent
+                textFormat: Text.RichText
+                text: time
+                font.pixelSize: FONTSIZE_SUB2
+                color: Theme.muted
+            }
+        }
+
+        Item {
+            id: line
+            width: parent.width
+            height: Math.max(bubbleColumn.height, dot.height)
+
+            Rectangle {
+                id: dot
+                objectName: "speakerDot"
+                width: 26
+                height: 26
+                radius: 13
+                visible: !root.live
+                color: speakerColor === "" ? "red" : speakerColor
+                x: send ? parent.width - width - 10 : 10
+                MouseArea {
+                    anchors.fill: parent
+                    cursorShape: Qt.PointingHandCursor
+                    onPressed: {
+                        root.view.currentIndex = idx
+                        root.cp.playStop()
+                        root.convModel.play(idx)
+                    }
+                }
+            }
+
+            Column {
+                id: bubbleColumn
+                spacing: 2
+                x: send ? dot.x - width - 8 : dot.x + dot.width + 8
+
+                TextInput {
+                    id: nameEdit
+                    objectName: "speakerName"
+                    visible: !root.live
+                    text: speaker
+                    color: speakerColor === "" ? "red" : speakerColor
+                    font.family: FONTFAMILY_MAIN
+                    font.pixelSize: FONTSIZE_SUB
+                    selectByMouse: true
+                    anchors.right: send ? parent.right : undefined
+                    onActiveFocusChanged: {
+                        if (activeFocus)
+                            root.nameAtStart = text
+                    }
+                    Keys.onTabPressed: msgEdit.forceActiveFocus()
+                    Keys.onReturnPressed: msgEdit.forceActiveFocus()
+                    Keys.onEnterPressed: msgEdit.forceActiveFocus()
+                    onEditingFinished: {
+                        if (text === root.nameAtStart)
+                            return
+                        root.nameAtStart = text
+                        if (!root.convModel.updateSpeakerName(idx, text))
+                            root.critical(root.convModel.lastErr)
+                    }
+                }
+
+                Rectangle {
+                    id: bubble
+                    objectName: "bubble"
+                    width: msgEdit.width + 20
+                    height: msgEdit.height + 16
+                    radius: 8
+                    color: send ? (root.isCurrent ? "#CFE6FF" : "#E3F0FF") : (root.isCurrent ? "#E4E7EC" : "#F1F3F6")
+                    border.color: root.isCurrent ? Theme.accent : "transparent"
+
+                    MyTextEdit {
+                        id: msgEdit
+                        objectName: "messageEdit"
+                        x: 10
+                        y: 8
+                        maxWidth: root.width * 0.8
+                        minWidth: /<img/i.test(message) ? 220 : 100
+                        text: root.styledPrefix + message
+                        baseUrl: root.cp ? root.cp.projectUrl + "/" : ""
+                        readOnly: id === 0
+                        onActiveFocusChanged: {
+                            if (activeFocus && !root.live)
+                                root.view.currentIndex = idx
+                        }
+                        onEditingFinished: {
+                            if (!root.live && text !== root.lastSaved)
+                                root.save()
+                        }
+                        onLinkActivated: function(link) {
+                            var m = /^#hl(\d+)$/.exec(link)
+                            if (m)
+                                root.page.gotoCItem(Number(m[1]))
+                            else if (/^http/i.test(link))
+                                Qt.openUrlExternally(link)
+                            else
+                                Qt.openUrlExternally(root.cp.projectUrl + "/" + link)
+                        }
+                        Keys.onPressed: function(event) {
+                            var k = event.key
+                            if (k === Qt.Key_Tab) {
+                                var last = root.view.count - 2
+                                root.view.currentIndex = idx + 1 <= last ? idx + 1 : 0
+                                event.accepted = true
+                                return
+                            }
+                            if (k !== Qt.Key_F1 && k !== Qt.Key_F2 && k !== Qt.Key_F3 && k !== Qt.Key_F4)
+                                return
+                            event.accepted = true
+                            if (root.cp.isRunning !== 0 || root.cp.isStarting !== 0)
+                                return
+                            if (k === Qt.Key_F1) {
+                                root.playRow(idx - 1)
+                            } else if (k === Qt.Key_F2) {
+                                if (root.cp.playIdx !== idx)
+                                    root.convModel.play(idx)
+                                else if (root.cp.playPaused)
+                                    root.cp.playResume()
+                                else
+                                    root.cp.playPause()
+                            } else if (k === Qt.Key_F3) {
+                                root.cp.playStop()
+                            } else {
+                                root.playRow(idx + 1)
+                            }
+                        }
+                    }
+
+                    Loader {
+                        objectName: "playBarLoader"
+                        anchors.bottom: parent.top
+                        anchors.horizontalCenter: parent.horizontalCenter
+                        active: root.cp !== null && !root.live && root.cp.playIdx === idx
+                        source: "qrc:/PlayBar.qml"
+                    }
+                }
+            }
+        }
+    }
+}

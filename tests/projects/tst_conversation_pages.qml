@@ -1,0 +1,208 @@
+import QtQuick 2.15
+import QtTest 1.15
+import ConversationsItemModel 1.0
+import CommentItemModel 1.0
+import InitablesThread 1.0
+
+// The conversation page over the prepared project: three segments, speaker A
+// on rows 0 and 2. The page finds msgbox, toast and winroot in its window;
+// this test stands in for them.
+TestCase {
+    id: winroot
+    name: "ConversationPages"
+    width: 900
+    height: 700
+    when: windowShown
+
+    property var boxes: []
+    property var toasts: []
+    property var page: null
+    property var takeaways: null
+
+    QtObject {
+        id: recorder
+        function add(kind, text) { var b = winroot.boxes.slice(); b.push({ kind: kind, text: text }); winroot.boxes = b }
+        function critical(t, x) { add("critical", x) }
+        function question(t, x, yes) { add("question", x); if (yes) yes() }
+        function information(t, x) { add("information", x) }
+    }
+    QtObject {
+        id: msgbox
+        function createObject(parent) { return recorder }
+    }
+    QtObject {
+        id: toast
+        function show(text) { var t = winroot.toasts.slice(); t.push(text); winroot.toasts = t }
+    }
+
+    ConversationsItemModel { id: convModel }
+    CommentItemModel { id: commentModel }
+    InitablesThread { id: opener }
+    SignalSpy { id: initSpy; target: opener; signalName: "initFinished" }
+    SignalSpy { id: gotoSpy; target: winroot.page; signalName: "gotoCItem" }
+
+    readonly property int roleMessage: 261
+    readonly property int roleSpeaker: 262
+
+    function msg(row) { return convModel.data(convModel.index(row, 0), roleMessage) }
+    function speakerOf(row) { return convModel.data(convModel.index(row, 0), roleSpeaker) }
+
+    function initTestCase() {
+        verify(prosmgr.cp !== null)
+        opener.inits = [prosmgr.cp, convModel, commentModel]
+        opener.start()
+        initSpy.wait(10000)
+        compare(initSpy.signalArguments[0][0], true, initSpy.signalArguments[0][1])
+        compare(convModel.rowCount(), 4)
+
+        var comp = Qt.createComponent("qrc:/Conversations.qml")
+        verify(comp.status === Component.Ready, comp.errorString())
+        // The test case item itself is never shown; the window's root item is.
+        page = comp.createObject(winroot.parent, { width: 900, height: 700, cp: prosmgr.cp, convModel: convModel,
+                                            commentModel: commentModel })
+        verify(page !== null)
+        page.gotoCItem.connect(function(cid) { if (takeaways) takeaways.gotoCItem(cid) })
+        var tcomp = Qt.createComponent("qrc:/ConversationTakeaways.qml")
+        verify(tcomp.status === Component.Ready, tcomp.errorString())
+        takeaways = tcomp.createObject(winroot.parent, { x: 600, width: 300, height: 700, commentModel: commentModel })
+        verify(takeaways !== null)
+        page.width = 600
+    }
+
+    function delegateOf(row) {
+        var list = findChild(page, "conversationList")
+        list.positionViewAtIndex(row, ListView.Contain)
+        return findChild(list, "msg_" + row)
+    }
+
+    function test_1_startsAtLastSegment() {
+        var list = findChild(page, "conversationList")
+        compare(list.currentIndex, 2)
+        tryVerify(function() { return page.currentEditor !== null })
+        compare(page.currentEditor, delegateOf(2))
+        // The live row is hidden while no run is going on.
+        var live = findChild(list, "msg_3")
+        verify(!live || !live.visible)
+    }
+
+    function test_2_editSegment() {
+        var d = delegateOf(0)
+        var edit = findChild(d, "messageEdit")
+        verify(edit !== null)
+        mouseClick(edit, 5, edit.height / 2)
+        tryVerify(function() { return edit.activeFocus })
+        compare(findChild(page, "conversationList").currentIndex, 0)
+        edit.cursorPosition = edit.length
+        keyClick(Qt.Key_Space)
+        keyClick(Qt.Key_H)
+        keyClick(Qt.Key_I)
+        // Leaving the editor saves it.
+        mouseClick(findChild(page, "projectNameEdit"))
+        tryVerify(function() { return msg(0).indexOf("everyone hi") >= 0 }, 3000, msg(0))
+        verify(msg(0).indexOf("<head") < 0)
+        verify(msg(0).indexOf("<style") < 0)
+        compare(boxes.length, 0)
+    }
+
+    function test_3_renameSpeaker() {
+        var d = delegateOf(0)
+        var name = findChild(d, "speakerName")
+        compare(name.text, speakerOf(0))
+        mouseClick(name, 2, name.height / 2)
+        tryVerify(function() { return name.activeFocus })
+        name.selectAll()
+        keyClick(Qt.Key_A)
+        keyClick(Qt.Key_N)
+        keyClick(Qt.Key_N)
+        keyClick(Qt.Key_A)
+        keyClick(Qt.Key_Return)
+        tryCompare(winroot, "boxes", [])
+        tryVerify(function() { return speakerOf(0) === "anna" })
+        // The other row of the same speaker follows; the other speaker does not.
+        compare(speakerOf(2), "anna")
+        verify(speakerOf(1) !== "anna")
+        compare(findChild(delegateOf(2), "speakerName").text, "anna")
+        // Return moved the focus to the message.
+        verify(findChild(d, "messageEdit").activeFocus)
+    }
+
+    function test_4_highlightSelection() {
+        var d = delegateOf(1)
+        var edit = findChild(d, "messageEdit")
+        mouseClick(edit, 5, edit.height / 2)
+        tryVerify(function() { return page.currentEditor === d })
+        var plain = edit.getText(0, edit.length)
+        var start = plain.indexOf("you")
+        verify(start >= 0, plain)
+        edit.select(start, start + 3)
+        compare(edit.selectedText, "you")
+        var btn = findChild(page, "highlightBtn")
+        tryVerify(function() { return btn.enabled })
+        gotoSpy.clear()
+        mouseClick(btn)
+
+        compare(commentModel.rowCount(), 1)
+        var item = commentModel.data(commentModel.index(0, 0), 258)
+        compare(item.type, 1)
+        compare(item.text, "you")
+        compare(item.vres_id, convModel.data(convModel.index(1, 0), 258))
+        verify(msg(1).indexOf("href=\"#hl" + item.id + "\"") >= 0, msg(1))
+        verify(msg(1).indexOf("thank") >= 0, msg(1))
+        compare(gotoSpy.count, 1)
+        compare(gotoSpy.signalArguments[0][0], item.id)
+        compare(findChild(takeaways, "takeawaysList").currentIndex, 0)
+
+        // The same words cannot be highlighted twice.
+        edit.select(start, start + 3)
+        mouseClick(btn)
+        compare(commentModel.rowCount(), 1)
+        compare(toasts[toasts.length - 1], "Unable to highlight because selected text is already highlighted!")
+    }
+
+    function test_5_deleteHighlightRestoresText() {
+        var item = commentModel.data(commentModel.index(0, 0), 258)
+        commentModel.highlightDeleted.connect(convModel.removeHighLight)
+        commentModel.removeCItem(item.vres_id, item.id)
+        compare(commentModel.rowCount(), 0)
+        verify(msg(1).indexOf("#hl") < 0, msg(1))
+        verify(msg(1).indexOf("you") >= 0, msg(1))
+    }
+
+    function test_6_dockDelegateIsReadOnly() {
+        var list = Qt.createQmlObject('import QtQuick 2.15; import "qrc:/"; ListView { width: 400; height: 500; '
+            + 'delegate: DockVerticalConversationDelegate { cp: prosmgr.cp } }', winroot.parent)
+        list.model = convModel
+        compare(list.count, 4)
+        var row = findChild(list, "dockMsg_1")
+        verify(row !== null)
+        var edit = findChild(row, "dockMessage")
+        verify(edit.readOnly)
+        verify(edit.getText(0, edit.length).indexOf("thank") >= 0)
+        verify(edit.width <= 400 * 0.6 + 10)
+        // The live row stays hidden while nothing runs.
+        var live = findChild(list, "dockMsg_3")
+        verify(live === null || live.height === 0)
+        list.destroy()
+    }
+
+    function test_7_flickableEditText() {
+        var comp = Qt.createComponent("qrc:/FlickableEditText.qml")
+        verify(comp.status === Component.Ready, comp.errorString())
+        var f = comp.createObject(winroot.parent, { x: 10, y: 10, width: 200, height: 60 })
+        var spy = Qt.createQmlObject('import QtTest 1.15; SignalSpy { signalName: "editingFinished" }', f)
+        spy.target = f
+        var lines = []
+        for (var i = 0; i < 30; ++i)
+            lines.push("line " + i)
+        f.text = lines.join("\n")
+        var edit = findChild(f, "flickableEdit")
+        edit.forceActiveFocus()
+        edit.cursorPosition = edit.length
+        verify(f.contentY > 0)
+        keyClick(Qt.Key_X)
+        findChild(page, "projectNameEdit").forceActiveFocus()
+        compare(spy.count, 1)
+        verify(spy.signalArguments[0][0].indexOf("line 29x") >= 0)
+        f.destroy()
+    }
+}
