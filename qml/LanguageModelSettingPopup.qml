@@ -46,7 +46,7 @@ MyPopup {
             }
         }
 
-        MyTextEdit {
+        MyTextField {
             objectName: "langSearch"
             width: parent.width
             placeholderText: qsTr("IDS_PRESS_ENTER_SEARCH_LANGUAGES")
