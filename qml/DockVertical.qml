@@ -11,7 +11,8 @@ Window {
     property var cp: prosmgr.cp
     // The conversation's list model, published to the root context by the
     // conversation page; without it the view lists this window's results.
-    readonly property var conversationModel: typeof conversationsItemModel !== "undefined" ? conversationsItemModel : null
+    readonly property var conversationModel: typeof conversationsItemModel !== "undefined" && conversationsItemModel
+                                             ? conversationsItemModel : null
     property string partialHtml: ""
 
     width: 380
@@ -32,7 +33,8 @@ Window {
         function onPartialResult(dev, html) { root.partialHtml = html }
         function onNewResult(spk, seg) {
             root.partialHtml = ""
-            ownResults.append({ speaker: spk.name, color: spk.color, html: seg.html })
+            if (!root.conversationModel)
+                ownResults.append({ speaker: spk.name, color: spk.color, html: seg.html })
             list.positionViewAtEnd()
         }
         function onStopped() {
@@ -72,26 +74,37 @@ Window {
         clip: true
         spacing: 10
         model: root.conversationModel ? root.conversationModel : ownResults
-        delegate: Loader {
-            width: ListView.view.width
-            source: root.conversationModel ? "DockVerticalConversationDelegate.qml" : ""
-            sourceComponent: root.conversationModel ? undefined : ownDelegate
-            property var rowData: model
-        }
+        delegate: root.conversationModel ? conversationDelegate : ownDelegate
+        currentIndex: -1
         onCountChanged: positionViewAtEnd()
+        Component.onCompleted: {
+            if (root.conversationModel)
+                currentIndex = count >= 2 ? count - 2 : -1
+            positionViewAtEnd()
+        }
+    }
+
+    Connections {
+        target: root.conversationModel
+        function onNewPartial() { list.positionViewAtEnd() }
+    }
+
+    Component {
+        id: conversationDelegate
+        DockVerticalConversationDelegate { cp: root.cp }
     }
 
     Component {
         id: ownDelegate
         Column {
             spacing: 2
-            MyText { text: rowData.speaker; color: rowData.color; font.pixelSize: FONTSIZE_SUB }
+            MyText { text: model.speaker; color: model.color; font.pixelSize: FONTSIZE_SUB }
             Text {
                 width: list.width
                 wrapMode: Text.Wrap
                 textFormat: Text.RichText
                 baseUrl: root.cp ? root.cp.projectUrl + "/" : ""
-                text: rowData.html
+                text: model.html
                 font.family: FONTFAMILY_MAIN
                 font.pixelSize: FONTSIZE_DEF
             }
@@ -105,7 +118,8 @@ Window {
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.margins: 12
-        visible: root.cp !== null && root.cp.isRunning !== 0 && root.partialHtml !== ""
+        // The conversation model has its own live row.
+        visible: !root.conversationModel && root.cp !== null && root.cp.isRunning !== 0 && root.partialHtml !== ""
         height: visible ? implicitHeight : 0
         wrapMode: Text.Wrap
         textFormat: Text.RichText

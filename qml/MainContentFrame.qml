@@ -1,6 +1,8 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
 import InitablesThread 1.0
+import ConversationsItemModel 1.0
+import CommentItemModel 1.0
 import ProjectMainController 1.0
 import "Theme.js" as Theme
 
@@ -26,87 +28,102 @@ Rectangle {
         anchors.right: parent.right
     }
 
-    // The conversation with its comments. Its page publishes the models that
-    // must be made ready with the project (see initables()).
-    Loader {
-        id: conversations
-        objectName: "conversationsLoader"
+    ConversationsItemModel {
+        id: conversationsItemModel
+        onAfterDeleteSeg: commentItemModel.onAfterDeleteSeg(segId)
+        // The floating vertical dock finds the conversation by this name.
+        Component.onCompleted: baseutil.qmlSetRootProperty("conversationsItemModel", conversationsItemModel)
+    }
+
+    CommentItemModel {
+        id: commentItemModel
+        onHighlightDeleted: conversationsItemModel.removeHighLight(segId, hlId)
+    }
+
+    // For the dock windows and for the window's own checks.
+    readonly property var convModel: conversationsItemModel
+    readonly property var commentModel: commentItemModel
+    readonly property alias takeawaysOpen: takeawaysPane.open
+
+    Item {
+        id: content
         anchors.top: controlBar.bottom
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.bottom: parent.bottom
-        source: "Conversations.qml"
-        asynchronous: false
-    }
 
-    // Until the conversation page is part of the program: the text this visit
-    // recognises, and the run's errors.
-    Item {
-        id: plainView
-        objectName: "plainConversation"
-        visible: conversations.status !== Loader.Ready
-        anchors.fill: conversations
-        property string partialHtml: ""
-
-        ListModel { id: results }
-
-        Connections {
-            target: conversations.status !== Loader.Ready ? root.cp : null
-            function onPartialResult(dev, html) { plainView.partialHtml = html }
-            function onNewResult(spk, seg) {
-                plainView.partialHtml = ""
-                results.append({ speaker: spk.name, color: spk.color, html: seg.html,
-                                 time: baseutil.formatMSecs(Math.floor(seg.start * 1000)) })
-            }
-            function onStarted(suc) {
-                if (!suc)
-                    msgbox.createObject(winroot).critical("", root.cp.lastErr)
-            }
-            function onStopped() {
-                if (root.cp.mode === ProjectMainController.Convert && root.cp.hasErr)
-                    msgbox.createObject(winroot).critical("", root.cp.lastErr)
+        // Made only once the models are filled: the list starts at its
+        // last segment.
+        Loader {
+            id: conversations
+            objectName: "conversationsLoader"
+            anchors.top: parent.top
+            anchors.bottom: parent.bottom
+            anchors.left: parent.left
+            anchors.right: takeawaysPane.left
+            active: false
+            sourceComponent: Conversations {
+                cp: root.cp
+                convModel: conversationsItemModel
+                commentModel: commentItemModel
+                onGotoCItem: takeaways.gotoCItem(cid)
+                onOpenTakeaways: takeawaysPane.open = true
             }
         }
 
-        ListView {
-            id: resultList
-            objectName: "plainResults"
-            anchors.fill: parent
-            anchors.margins: 20
+        // The highlights and comments, hidden at first; a handle at its
+        // edge opens and closes it.
+        Item {
+            id: takeawaysPane
+            objectName: "takeawaysPane"
+            property bool open: false
+            anchors.top: parent.top
+            anchors.bottom: parent.bottom
+            anchors.right: parent.right
+            width: open ? Math.min(340, Math.round(content.width * 0.4)) : 0
+            visible: conversations.status === Loader.Ready
             clip: true
-            spacing: 14
-            model: results
-            onCountChanged: positionViewAtEnd()
-            footer: Text {
-                width: resultList.width
-                topPadding: 14
-                visible: root.cp !== null && root.cp.isRunning !== 0 && plainView.partialHtml !== ""
-                wrapMode: Text.Wrap
-                textFormat: Text.RichText
-                color: Theme.muted
-                text: plainView.partialHtml
-                font.family: FONTFAMILY_MAIN
-                font.pixelSize: FONTSIZE_DEF
+
+            Behavior on width { NumberAnimation { duration: 150 } }
+
+            Rectangle {
+                anchors.left: parent.left
+                width: 1
+                height: parent.height
+                color: Theme.border
             }
-            delegate: Column {
-                width: resultList.width
-                spacing: 4
-                Row {
-                    spacing: 10
-                    MyText { text: model.speaker; color: model.color; font.bold: true; font.pixelSize: FONTSIZE_SUB }
-                    MyText { text: model.time; color: Theme.muted; font.pixelSize: FONTSIZE_SUB }
-                }
-                Text {
-                    objectName: "plainResultText"
-                    width: parent.width
-                    wrapMode: Text.Wrap
-                    textFormat: Text.RichText
-                    baseUrl: root.cp ? root.cp.projectUrl + "/" : ""
-                    text: model.html
-                    font.family: FONTFAMILY_MAIN
-                    font.pixelSize: FONTSIZE_DEF
-                    color: TEXTCOLOR_MAIN
-                }
+            ConversationTakeaways {
+                id: takeaways
+                anchors.fill: parent
+                anchors.leftMargin: 1
+                commentModel: commentItemModel
+                onGotoSeg: if (conversations.item) conversations.item.gotoSeg(segId)
+                onOpenRequested: takeawaysPane.open = true
+            }
+        }
+
+        Rectangle {
+            id: paneHandle
+            objectName: "takeawaysHandle"
+            visible: conversations.status === Loader.Ready
+            anchors.right: takeawaysPane.left
+            anchors.verticalCenter: parent.verticalCenter
+            width: 14
+            height: 56
+            radius: 3
+            color: handleArea.containsMouse ? Theme.accentLight : "#EEF0F3"
+            border.color: Theme.border
+            MyText {
+                anchors.centerIn: parent
+                text: takeawaysPane.open ? "\u203A" : "\u2039"
+                color: Theme.muted
+            }
+            MouseArea {
+                id: handleArea
+                anchors.fill: parent
+                hoverEnabled: true
+                cursorShape: Qt.PointingHandCursor
+                onClicked: takeawaysPane.open = !takeawaysPane.open
             }
         }
     }
@@ -123,19 +140,17 @@ Rectangle {
 
     // The controller first: the models take its project database.
     function initables() {
-        var list = [prosmgr.cp]
-        var page = conversations.item
-        if (page && page.initables !== undefined)
-            list = list.concat(page.initables)
-        return list
+        return [prosmgr.cp, conversationsItemModel, commentItemModel]
     }
 
     function afterOpen(res, err) {
         opening = false
         if (!res) {
             msgbox.createObject(winroot).critical("", err)
+            navUtil.nav("Projects.qml", {})
             return
         }
+        conversations.active = true
         if (cp.isConvertingFile() && cp.convertStatus() === 0) {
             cp.convertContinue()
             return

@@ -189,7 +189,36 @@ int main(int argc, char *argv[])
                  .toBool()
             && waitFor(root, QStringLiteral("navUtil.currentPage.objectName === 'mainContentFrame' && prosmgr.cp !== null"))
             && waitFor(root, QStringLiteral("prosmgr.cp.isRunning === 1"), 30000)
-            && waitFor(root, QStringLiteral("prosmgr.cp.isRunning === 0 && prosmgr.cp.isStarting === 0"), 60000)
+            && waitFor(root, QStringLiteral("prosmgr.cp.isRunning === 0 && prosmgr.cp.isStarting === 0"), 60000);
+
+        // A highlight and a comment with a reply on the first message, made
+        // the way the user makes them: a selection and the row's actions.
+        QObject *list = ok ? findItem(win->contentItem(), QStringLiteral("conversationList")) : nullptr;
+        ok = list && waitFor(root, QStringLiteral("navUtil.currentPage.convModel.rowCount() > 1"));
+        if (ok) {
+            list->setProperty("currentIndex", 0);
+            settle(200);
+            QObject *msg = findItem(qobject_cast<QQuickItem *>(list), QStringLiteral("msg_0"));
+            QObject *edit = msg ? findItem(qobject_cast<QQuickItem *>(msg), QStringLiteral("messageEdit")) : nullptr;
+            // Selects words [from, to) of the message's plain text.
+            const auto selectWords = [&](int from, int to) {
+                return eval(edit, QStringLiteral("(function() { var p = getText(0, length); var re = /\\S+/g; var m;"
+                                                 " var s = -1, e = -1, i = 0;"
+                                                 " while ((m = re.exec(p)) !== null) {"
+                                                 "  if (i === %1) s = m.index; if (i === %2 - 1) e = m.index + m[0].length; ++i }"
+                                                 " if (s < 0) return false; if (e < 0) e = p.length;"
+                                                 " select(s, e); return true })()").arg(from).arg(to))
+                    .toBool();
+            };
+            ok = edit && selectWords(1, 3) && eval(msg, QStringLiteral("highlight(false)")).toLongLong() > 0
+                && selectWords(4, 6) && eval(msg, QStringLiteral("comment()")).toLongLong() > 0;
+            if (ok) {
+                eval(root, QStringLiteral("navUtil.currentPage.commentModel.addReply(0, 'Worth quoting in the summary.')"));
+                QMetaObject::invokeMethod(edit, "deselect");
+                settle(300);
+            }
+        }
+        ok = ok && waitFor(root, QStringLiteral("navUtil.currentPage.takeawaysOpen"))
             && shoot(win, outDir, QStringLiteral("project_converted"));
     }
 

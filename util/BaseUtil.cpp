@@ -270,8 +270,19 @@ void BaseUtil::qmlLoad(const QString &url)
 
 void BaseUtil::qmlSetRootProperty(const QString &name, QObject *obj)
 {
-    if (QQmlApplicationEngine *e = appEngine())
-        e->rootContext()->setContextProperty(name, obj);
+    QQmlApplicationEngine *e = appEngine();
+    if (!e)
+        return;
+    QQmlContext *ctx = e->rootContext();
+    ctx->setContextProperty(name, obj);
+    // Pages publish objects that die with them; the name must not keep
+    // pointing at freed memory, unless another object took it meanwhile.
+    if (obj) {
+        QObject::connect(obj, &QObject::destroyed, ctx, [ctx, name, obj] {
+            if (ctx->contextProperty(name).value<QObject *>() == obj)
+                ctx->setContextProperty(name, static_cast<QObject *>(nullptr));
+        });
+    }
 }
 
 QString BaseUtil::urlFromLocal(const QString &path)

@@ -31,6 +31,10 @@ TestCase {
         function createObject(parent) { return recorder }
     }
     QtObject {
+        id: toast
+        function show(text) { winroot.boxes = winroot.boxes.concat([{ kind: "toast", text: text }]) }
+    }
+    QtObject {
         id: navUtil
         function nav(source, props) { var n = winroot.navs.slice(); n.push(source); winroot.navs = n }
     }
@@ -64,20 +68,91 @@ TestCase {
         return url
     }
 
-    function test_convertShowsText() {
-        openPage({ mode: ProjectMainController.Convert, projectUrl: newProject("page convert"), convertFileUrl: testSpeechUrl })
+    function messageOf(row) {
+        var list = findChild(page, "conversationList")
+        list.positionViewAtIndex(row, ListView.Contain)
+        return findChild(findChild(list, "msg_" + row), "messageEdit")
+    }
+
+    function convertedPage(name) {
+        openPage({ mode: ProjectMainController.Convert, projectUrl: newProject(name), convertFileUrl: testSpeechUrl })
         verify(prosmgr.cp !== null)
         compare(page.cp, prosmgr.cp)
-        var list = findChild(page, "plainResults")
-        tryVerify(function() { return list.count > 0 && prosmgr.cp.isRunning === 0 && prosmgr.cp.isStarting === 0 }, 30000)
+        tryVerify(function() { return findChild(page, "conversationList") !== null
+                               && prosmgr.cp.isRunning === 0 && prosmgr.cp.isStarting === 0 }, 30000)
+        // One segment and the live row.
+        tryCompare(findChild(page, "conversationList"), "count", 2)
+        return findChild(page, "conversationList")
+    }
+
+    function test_convertShowsText() {
+        var list = convertedPage("page convert")
         compare(boxes.length, 0)
         compare(prosmgr.cp.convertStatus(), 1)
         // Idle again: the bar offers further runs.
         verify(findChild(page, "expandRecord").visible)
         verify(!findChild(page, "stopConvert").visible)
-        list.currentIndex = 0
-        var text = findChild(list.currentItem, "plainResultText")
+        var text = messageOf(0)
         verify(String(text.text).indexOf("one two three") >= 0, text.text)
+        verify(!findChild(page, "msg_1").visible)
+        // The pane with highlights and comments waits to be opened.
+        verify(!page.takeawaysOpen)
+    }
+
+    function test_highlightJoinsBothViews() {
+        var list = convertedPage("page highlight")
+        var conv = findChild(page, "conversationsPage")
+        var edit = messageOf(0)
+        list.currentIndex = 0
+        tryCompare(conv, "currentEditor", findChild(list, "msg_0"))
+        var plain = edit.getText(0, edit.length)
+        var at = plain.indexOf("two")
+        verify(at >= 0, plain)
+        edit.select(at, at + 3)
+        mouseClick(findChild(conv, "highlightBtn"))
+        // The new item is shown in the opened pane.
+        tryVerify(function() { return page.takeawaysOpen })
+        compare(page.commentModel.rowCount(), 1)
+        var takeawaysList = findChild(page, "takeawaysList")
+        compare(takeawaysList.currentIndex, 0)
+        var item = page.commentModel.data(page.commentModel.index(0, 0), 258)
+        compare(item.text, "two")
+        verify(String(edit.text).indexOf("#hl" + item.id) >= 0, edit.text)
+
+        // Deleting the highlight takes its anchor out of the segment.
+        page.commentModel.removeCItem(item.vres_id, item.id)
+        compare(page.commentModel.rowCount(), 0)
+        tryVerify(function() { return String(messageOf(0).text).indexOf("#hl") < 0 })
+        edit = messageOf(0)
+        compare(edit.getText(0, edit.length), plain)
+
+        // A comment goes with its segment.
+        var cid = page.commentModel.addComment(item.vres_id, "a note")
+        verify(cid > 0)
+        compare(page.commentModel.rowCount(), 1)
+        verify(page.convModel.deleteSeg(0))
+        compare(page.commentModel.rowCount(), 0)
+        compare(boxes.length, 0)
+    }
+
+    function test_takeawaysHandleAndGotoSeg() {
+        var list = convertedPage("page pane")
+        var handle = findChild(page, "takeawaysHandle")
+        verify(handle.visible)
+        mouseClick(handle)
+        verify(page.takeawaysOpen)
+        mouseClick(handle)
+        verify(!page.takeawaysOpen)
+
+        // A click on an item selects its segment in the conversation.
+        var segId = page.convModel.data(page.convModel.index(0, 0), 258)
+        verify(page.commentModel.addComment(segId, "look here") > 0)
+        list.currentIndex = -1
+        mouseClick(handle)
+        var row = null
+        tryVerify(function() { row = findChild(page, "takeaway_0"); return row !== null && row.width > 0 })
+        mouseClick(row, 5, 5)
+        compare(list.currentIndex, 0)
     }
 
     function test_convertingBarAndLeaving() {

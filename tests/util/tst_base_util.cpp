@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QMetaMethod>
 #include <QQmlApplicationEngine>
+#include <QQmlContext>
 #include <QQmlComponent>
 #include <QQuickTextDocument>
 #include <QRegularExpression>
@@ -498,6 +499,19 @@ void TestBaseUtil::qmlLoadAndRootProperty()
     util.qmlLoad(QUrl::fromLocalFile(qml).toString());
     QCOMPARE(engine.rootObjects().size(), 2);
     QCOMPARE(engine.rootObjects().at(0)->property("seen").toString(), QString("probe-object"));
+
+    // A published object that goes away leaves null behind, but only while
+    // the name still holds it.
+    auto *gone = new QObject;
+    util.qmlSetRootProperty("probe", gone);
+    QCOMPARE(engine.rootContext()->contextProperty("probe").value<QObject *>(), gone);
+    delete gone;
+    QVERIFY(engine.rootContext()->contextProperty("probe").value<QObject *>() == nullptr);
+    auto *old = new QObject;
+    util.qmlSetRootProperty("probe", old);
+    util.qmlSetRootProperty("probe", &probe);
+    delete old;
+    QCOMPARE(engine.rootContext()->contextProperty("probe").value<QObject *>(), &probe);
     BaseUtil::setEngine(nullptr);
 }
 
