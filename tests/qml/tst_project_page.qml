@@ -17,6 +17,8 @@ TestCase {
     property var boxes: []
     property var navs: []
     property var page: null
+    // Stands in for the root property the project page publishes.
+    property var conversationsItemModel: null
 
     QtObject {
         id: recorder
@@ -45,6 +47,7 @@ TestCase {
     }
 
     function cleanup() {
+        conversationsItemModel = null
         if (page) {
             page.destroy()
             page = null
@@ -133,6 +136,23 @@ TestCase {
         verify(page.convModel.deleteSeg(0))
         compare(page.commentModel.rowCount(), 0)
         compare(boxes.length, 0)
+    }
+
+    function test_dockVerticalListsConversation() {
+        convertedPage("page dock")
+        conversationsItemModel = page.convModel
+        var comp = Qt.createComponent("qrc:/DockVertical.qml")
+        verify(comp.status === Component.Ready, comp.errorString())
+        var win = comp.createObject(null)
+        var list = findChild(win.contentItem, "dockConversation")
+        compare(list.count, 2)
+        compare(list.currentIndex, 0)
+        var msg = findChild(findChild(list, "dockMsg_0"), "dockMessage")
+        verify(String(msg.getText(0, msg.length)).indexOf("one two three") >= 0)
+        compare(msg.baseUrl, prosmgr.cp.projectUrl + "/")
+        // The live row stays hidden while nothing runs.
+        verify(!findChild(list, "dockMsg_1").visible)
+        win.destroy()
     }
 
     function test_takeawaysHandleAndGotoSeg() {
