@@ -3,6 +3,7 @@
 #include "util/HttpClient.h"
 #include "util/Platform.h"
 #include "util/ProductInfo.h"
+#include "util/ThreadEndMark.h"
 
 #include <QUrl>
 
@@ -103,6 +104,7 @@ QString CheckUpdateThread::checkUrl()
 
 void CheckUpdateThread::run()
 {
+    const ThreadEndMark endMark(this);
     QByteArray reply;
     try {
         HttpClient client;

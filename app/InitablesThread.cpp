@@ -1,6 +1,7 @@
 #include "app/InitablesThread.h"
 
 #include "app/Initable.h"
+#include "util/ThreadEndMark.h"
 
 InitablesThread::InitablesThread(QObject *parent)
     : QThread(parent)
@@ -23,6 +24,7 @@ void InitablesThread::setInits(const QVariantList &inits)
 
 void InitablesThread::run()
 {
+    const ThreadEndMark endMark(this);
     QString err;
     const QVariantList list = m_inits;
     for (const QVariant &v : list) {

@@ -1,6 +1,7 @@
 #include "AudioFFMpegDecodeThread.h"
 
 #include "engine/RingBuffer.h"
+#include "util/ThreadEndMark.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -127,6 +128,7 @@ bool AudioFFMpegDecodeThread::fail(const QString &text)
 
 void AudioFFMpegDecodeThread::run()
 {
+    const ThreadEndMark endMark(this);
     ended = false;
     Work w;
     w.pkt = av_packet_alloc();

@@ -1,6 +1,7 @@
 #include "engine/DownloadFileThread.h"
 
 #include "util/HttpClient.h"
+#include "util/ThreadEndMark.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -147,6 +148,7 @@ void DownloadFileThread::afterDownload()
 
 void DownloadFileThread::run()
 {
+    const ThreadEndMark endMark(this);
     // Taking the lock once more on the way out orders everything this thread
     // did before any later look at its state, also for race checkers that
     // cannot see inside QThread::wait().

@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include "util/Platform.h"
+#include "util/ThreadEndMark.h"
 
 VoskModelContext::VoskModelContext(QObject *parent)
     : QThread(parent)
@@ -46,6 +47,7 @@ void VoskModelContext::beginInit(QString mp, QString spkmp)
 
 void VoskModelContext::run()
 {
+    const ThreadEndMark endMark(this);
     if (!m_model) {
         m_model = vosk_model_new(mp.toLocal8Bit().constData());
         if (!m_model) {

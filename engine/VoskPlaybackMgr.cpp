@@ -1,6 +1,7 @@
 #include "VoskPlaybackMgr.h"
 
 #include "engine/VoskThread.h"
+#include "util/ThreadEndMark.h"
 
 #include <QMetaObject>
 #include <QMutexLocker>
@@ -192,6 +193,7 @@ void VoskPlaybackMgr::resume()
 
 void VoskPlaybackMgr::run()
 {
+    const ThreadEndMark endMark(this);
     for (;;) {
         {
             std::unique_lock<std::mutex> lock(quitMutex);

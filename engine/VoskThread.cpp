@@ -12,6 +12,7 @@
 #include "engine/OpenccConverter.h"
 #include "engine/RingBuffer.h"
 #include "engine/VoskModelContext.h"
+#include "util/ThreadEndMark.h"
 
 namespace {
 
@@ -193,6 +194,7 @@ void VoskThread::emitResult(const QJsonObject &obj, const VoskWordList &words)
 
 void VoskThread::run()
 {
+    const ThreadEndMark endMark(this);
     // Started without a successful init: nothing to recognise.
     if (!recognizer || !ring) {
         emit atEnd();

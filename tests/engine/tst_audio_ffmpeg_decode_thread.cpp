@@ -61,7 +61,6 @@ Decode decodeFile(const QString &path, qint64 startOffset = 0)
                          out.pcmBeforeLastProgress = produced.loadAcquire();
                      },
                      Qt::DirectConnection);
-    QObject::connect(&dec, &QThread::finished, &dec, [&] { ring->close(); }, Qt::DirectConnection);
     dec.start(QThread::LowPriority);
     dec.wait();
     ring->close();
