@@ -20,6 +20,7 @@
 
 #include <cstdio>
 
+#include "RecogniserBaseline.h"
 #include "engine/VoskApi.h"
 #include "engine/VoskModelContext.h"
 #include "engine/VoskThread.h"
@@ -71,24 +72,6 @@ bool writeSpeechWav(const QString &path, const QByteArray &sentence, qint64 byte
         done += part.size();
     }
     return true;
-}
-
-double barePass(VoskModelContext &ctx, const QByteArray &pcm, bool partials)
-{
-    VoskRecognizer *rec = vosk_recognizer_new_spk(ctx.model(), 16000.f, ctx.spkModel());
-    vosk_recognizer_set_words(rec, 1);
-    vosk_recognizer_set_partial_words(rec, 1);
-    QElapsedTimer t;
-    t.start();
-    for (int off = 0; off < pcm.size(); off += 3200)
-        if (vosk_recognizer_accept_waveform(rec, pcm.constData() + off, qMin(3200, pcm.size() - off)))
-            vosk_recognizer_result(rec);
-        else if (partials)
-            vosk_recognizer_partial_result(rec);
-    vosk_recognizer_final_result(rec);
-    const double ms = double(t.nsecsElapsed()) / 1e6;
-    vosk_recognizer_free(rec);
-    return ms;
 }
 
 // One conversion in a new project; milliseconds from the run's start (model
@@ -179,16 +162,8 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    QSharedPointer<VoskModelContext> ctx(new VoskModelContext);
-    bool ok = false;
-    QObject::connect(ctx.data(), &VoskModelContext::initEnd, [&ok](bool res, const QString &err) {
-        ok = res;
-        if (!res)
-            std::fprintf(stderr, "%s\n", qPrintable(err));
-    });
-    ctx->beginInit(mp, spkmp);
-    ctx->wait();
-    if (!ok)
+    const QSharedPointer<VoskModelContext> ctx = loadModels(mp, spkmp);
+    if (!ctx)
         return 1;
 
     // Alternated, best of three each, so warm caches favour neither.

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "RecogniserBaseline.h"
 #include "engine/RingBuffer.h"
 #include "engine/VoskApi.h"
 #include "engine/VoskModelContext.h"
@@ -53,26 +54,6 @@ QByteArray speechPcm(const QString &dir)
     if (data < 0)
         return QByteArray();
     return all.mid(data + 8, int(qFromLittleEndian<quint32>(all.constData() + data + 4)));
-}
-
-double barePass(VoskModelContext &ctx, const QByteArray &pcm, bool partials)
-{
-    VoskRecognizer *rec = vosk_recognizer_new_spk(ctx.model(), 16000.f, ctx.spkModel());
-    vosk_recognizer_set_words(rec, 1);
-    vosk_recognizer_set_partial_words(rec, 1);
-    QElapsedTimer t;
-    t.start();
-    // A ready result is taken, as any user of Vosk must, or the utterance
-    // never ends and decoding slows down as it grows.
-    for (int off = 0; off < pcm.size(); off += 3200)
-        if (vosk_recognizer_accept_waveform(rec, pcm.constData() + off, qMin(3200, pcm.size() - off)))
-            vosk_recognizer_result(rec);
-        else if (partials)
-            vosk_recognizer_partial_result(rec);
-    vosk_recognizer_final_result(rec);
-    const double ms = double(t.nsecsElapsed()) / 1e6;
-    vosk_recognizer_free(rec);
-    return ms;
 }
 
 double pipelinePass(const QSharedPointer<VoskModelContext> &ctx, const QByteArray &pcm, const QString &wav,
@@ -128,16 +109,8 @@ int main(int argc, char *argv[])
     pcm.truncate(int(targetBytes));
 
     vosk_set_log_level(-1);
-    QSharedPointer<VoskModelContext> ctx(new VoskModelContext);
-    bool ok = false;
-    QObject::connect(ctx.data(), &VoskModelContext::initEnd, [&ok](bool res, const QString &err) {
-        ok = res;
-        if (!res)
-            std::fprintf(stderr, "%s\n", qPrintable(err));
-    });
-    ctx->beginInit(mp, spkmp);
-    ctx->wait();
-    if (!ok)
+    const QSharedPointer<VoskModelContext> ctx = loadModels(mp, spkmp);
+    if (!ctx)
         return 1;
 
     // Alternate the two, best of three each, so warm caches favour neither.

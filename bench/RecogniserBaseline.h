@@ -1,0 +1,17 @@
+#pragma once
+// The baseline the recognition benchmarks measure against: the bare Vosk loop
+// over the same PCM, and the model loading they share.
+
+#include <QByteArray>
+#include <QSharedPointer>
+#include <QString>
+
+class VoskModelContext;
+
+// Loads the language and speaker models; null (with the reason on stderr) on failure.
+QSharedPointer<VoskModelContext> loadModels(const QString &modelPath, const QString &spkModelPath);
+
+// Milliseconds for vosk_recognizer_accept_waveform over pcm in 3200-byte
+// blocks, taking each ready result and, when asked, a partial after every
+// other block.
+double barePass(VoskModelContext &ctx, const QByteArray &pcm, bool partials);
