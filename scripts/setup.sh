@@ -24,6 +24,7 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 command -v npm >/dev/null 2>&1 || missing+=(npm)
+command -v python3 >/dev/null 2>&1 || missing+=(python3)
 if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -q
