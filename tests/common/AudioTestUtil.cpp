@@ -1,4 +1,5 @@
 #include "AudioTestUtil.h"
+#include "MediaFixtures.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -32,6 +33,15 @@ bool makeSpeech(const QString &text, const QString &voice, const QString &wavPat
                                        QStringLiteral("-e"), QStringLiteral("signed-integer"), wavPath});
     QFile::remove(raw);
     return ok;
+}
+
+bool makeSpokenWav(const QString &text, const QString &wavPath, int repeat)
+{
+    const QString raw = wavPath + QStringLiteral(".speech.wav");
+    const bool ok = makeSpeech(text, QStringLiteral("en-us"), raw);
+    const QByteArray pcm = wavPcm(raw) + QByteArray(32000, '\0');
+    QFile::remove(raw);
+    return ok && MediaFixtures::writeMonoWav(wavPath, pcm.repeated(repeat), 16000);
 }
 
 QByteArray wavPcm(const QString &wavPath)

@@ -14,6 +14,10 @@ bool run(const QString &program, const QStringList &args, QString *log = nullptr
 // makes it 16 kHz mono signed 16-bit. False on failure.
 bool makeSpeech(const QString &text, const QString &voice, const QString &wavPath);
 
+// makeSpeech in en-us followed by a second of silence (so the recogniser
+// ends the utterance), the whole repeated `repeat` times. False on failure.
+bool makeSpokenWav(const QString &text, const QString &wavPath, int repeat = 1);
+
 // The PCM of a WAV file's "data" chunk; empty when there is none.
 QByteArray wavPcm(const QString &wavPath);
 

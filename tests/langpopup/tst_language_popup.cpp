@@ -5,10 +5,13 @@
 #include "app/AppShell.h"
 #include "app/CheckUpdateThread.h"
 #include "common/ArchiveWriter.h"
+#include "common/AudioTestUtil.h"
 #include "common/ModelEndpointServer.h"
+#include "engine/VoskApi.h"
 #include "storage/LangDb.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QTemporaryDir>
@@ -31,6 +34,16 @@ public:
         return QUrl::fromLocalFile(dir.filePath(QStringLiteral("place%1").arg(++m_places))).toString();
     }
     Q_INVOKABLE int requests() const { return server->requests().size(); }
+    // Takes an installed model away again, so later cases find it missing.
+    Q_INVOKABLE bool removePlace(const QString &url)
+    {
+        return QDir(QUrl(url).toLocalFile()).removeRecursively();
+    }
+    Q_INVOKABLE QString rootUrl() const { return QUrl::fromLocalFile(dir.path()).toString(); }
+    Q_INVOKABLE QString speechUrl() const
+    {
+        return QUrl::fromLocalFile(dir.filePath(QStringLiteral("speech.wav"))).toString();
+    }
 
 private:
     int m_places = 0;
@@ -58,6 +71,10 @@ public slots:
             qFatal("model endpoint: %s", qPrintable(m_fixture.server->errorText()));
         LangDb::instance();
         LangDb::setModelEndpoint(m_fixture.server->baseUrl());
+
+        vosk_set_log_level(-1);
+        AudioTestUtil::makeSpokenWav(QStringLiteral("the quick brown fox jumps over the lazy dog"),
+                                     m_fixture.dir.filePath(QStringLiteral("speech.wav")));
     }
 
     void qmlEngineAvailable(QQmlEngine *engine)

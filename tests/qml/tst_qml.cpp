@@ -4,7 +4,6 @@
 #include "app/AppShell.h"
 #include "app/CheckUpdateThread.h"
 #include "common/AudioTestUtil.h"
-#include "common/MediaFixtures.h"
 #include "engine/VoskApi.h"
 #include "storage/LangDb.h"
 
@@ -30,12 +29,9 @@ public slots:
         vosk_set_log_level(-1);
         LangDb::instance()->setLocalPath(QStringLiteral("en-s"), QStringLiteral(KALVINOR_TEST_DATA_DIR "/vosk-model-test"));
         // A short spoken file and a long one (the short one thirty times).
-        const QString raw = tmp.filePath(QStringLiteral("raw.wav"));
-        if (AudioTestUtil::makeSpeech(QStringLiteral("the quick brown fox jumps over the lazy dog"), QStringLiteral("en-us"), raw)) {
-            const QByteArray pcm = AudioTestUtil::wavPcm(raw) + QByteArray(32000, '\0');
-            MediaFixtures::writeMonoWav(tmp.filePath(QStringLiteral("speech.wav")), pcm, 16000);
-            MediaFixtures::writeMonoWav(tmp.filePath(QStringLiteral("long.wav")), pcm.repeated(30), 16000);
-        }
+        const QString text = QStringLiteral("the quick brown fox jumps over the lazy dog");
+        AudioTestUtil::makeSpokenWav(text, tmp.filePath(QStringLiteral("speech.wav")));
+        AudioTestUtil::makeSpokenWav(text, tmp.filePath(QStringLiteral("long.wav")), 30);
     }
 
     void qmlEngineAvailable(QQmlEngine *engine)
