@@ -4,8 +4,32 @@
 #include "engine/VoskModelContext.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QtEndian>
 
 #include <cstdio>
+
+static bool runTool(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+QByteArray spokenSentencePcm(const QString &dir)
+{
+    const QString raw = dir + QStringLiteral("/raw.wav"), wav = dir + QStringLiteral("/sentence.wav");
+    if (!runTool(QStringLiteral("espeak-ng"), {"-v", "en-us", "-g", "25", "-w", raw, "the quick brown fox jumps over the lazy dog"})
+        || !runTool(QStringLiteral("sox"), {"-R", raw, "-t", "wavpcm", "-r", "16000", "-c", "1", "-b", "16", "-e", "signed-integer", wav}))
+        return QByteArray();
+    QFile f(wav);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    const QByteArray all = f.readAll();
+    const int data = all.indexOf("data");
+    return data < 0 ? QByteArray() : all.mid(data + 8, int(qFromLittleEndian<quint32>(all.constData() + data + 4)));
+}
 
 QSharedPointer<VoskModelContext> loadModels(const QString &modelPath, const QString &spkModelPath)
 {

@@ -8,6 +8,10 @@
 
 class VoskModelContext;
 
+// "the quick brown fox jumps over the lazy dog" from espeak-ng with word gaps,
+// as 16 kHz mono s16 PCM; empty when espeak-ng or sox fail. Scratch files go in dir.
+QByteArray spokenSentencePcm(const QString &dir);
+
 // Loads the language and speaker models; null (with the reason on stderr) on failure.
 QSharedPointer<VoskModelContext> loadModels(const QString &modelPath, const QString &spkModelPath);
 

@@ -32,27 +32,6 @@ namespace {
 
 constexpr qint64 bytesPerMinute = 60LL * 32000; // 16 kHz mono s16
 
-bool run(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    p.start(program, args);
-    return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
-QByteArray sentencePcm(const QString &dir)
-{
-    const QString raw = dir + QStringLiteral("/raw.wav"), wav = dir + QStringLiteral("/sentence.wav");
-    if (!run(QStringLiteral("espeak-ng"), {"-v", "en-us", "-g", "25", "-w", raw, "the quick brown fox jumps over the lazy dog"})
-        || !run(QStringLiteral("sox"), {"-R", raw, "-t", "wavpcm", "-r", "16000", "-c", "1", "-b", "16", "-e", "signed-integer", wav}))
-        return QByteArray();
-    QFile f(wav);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    const QByteArray all = f.readAll();
-    const int data = all.indexOf("data");
-    return data < 0 ? QByteArray() : all.mid(data + 8, int(qFromLittleEndian<quint32>(all.constData() + data + 4)));
-}
-
 // Sentences with half a second between them, written straight to a WAV file
 // so that an hour never sits in memory.
 bool writeSpeechWav(const QString &path, const QByteArray &sentence, qint64 bytes, QByteArray *keep)
@@ -150,7 +129,7 @@ int main(int argc, char *argv[])
     qputenv("HOME", home.toLocal8Bit());
     LangDb::instance()->setLocalPath(QStringLiteral("en-s"), mp);
 
-    const QByteArray sentence = sentencePcm(tmp.path());
+    const QByteArray sentence = spokenSentencePcm(tmp.path());
     if (sentence.isEmpty()) {
         std::fprintf(stderr, "could not make speech with espeak-ng and sox\n");
         return 1;

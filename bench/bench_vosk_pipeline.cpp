@@ -10,7 +10,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QSharedPointer>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -27,34 +26,6 @@
 namespace {
 
 const qint64 targetBytes = 10LL * 60 * 32000; // 10 minutes of 16 kHz mono s16
-
-bool run(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    p.start(program, args);
-    return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
-QByteArray speechPcm(const QString &dir)
-{
-    const QString raw = dir + QStringLiteral("/raw.wav"), wav = dir + QStringLiteral("/speech.wav");
-    if (!run(QStringLiteral("espeak-ng"), {QStringLiteral("-v"), QStringLiteral("en-us"), QStringLiteral("-g"),
-                                           QStringLiteral("25"), QStringLiteral("-w"), raw,
-                                           QStringLiteral("the quick brown fox jumps over the lazy dog")})
-        || !run(QStringLiteral("sox"), {QStringLiteral("-R"), raw, QStringLiteral("-t"), QStringLiteral("wavpcm"),
-                                        QStringLiteral("-r"), QStringLiteral("16000"), QStringLiteral("-c"),
-                                        QStringLiteral("1"), QStringLiteral("-b"), QStringLiteral("16"),
-                                        QStringLiteral("-e"), QStringLiteral("signed-integer"), wav}))
-        return QByteArray();
-    QFile f(wav);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    const QByteArray all = f.readAll();
-    const int data = all.indexOf("data");
-    if (data < 0)
-        return QByteArray();
-    return all.mid(data + 8, int(qFromLittleEndian<quint32>(all.constData() + data + 4)));
-}
 
 double pipelinePass(const QSharedPointer<VoskModelContext> &ctx, const QByteArray &pcm, const QString &wav,
                     int *results)
@@ -96,7 +67,7 @@ int main(int argc, char *argv[])
     const QString spkmp = argc > 2 ? QString::fromLocal8Bit(argv[2]) : src.absoluteFilePath(QStringLiteral("../third_party/spkm"));
 
     QTemporaryDir tmp;
-    const QByteArray sentence = speechPcm(tmp.path());
+    const QByteArray sentence = spokenSentencePcm(tmp.path());
     if (sentence.isEmpty()) {
         std::fprintf(stderr, "could not make speech with espeak-ng and sox\n");
         return 1;
