@@ -22,17 +22,6 @@ namespace {
 
 const QString modelFolder = QStringLiteral("vosk-model-test");
 
-QStringList tree(const QString &dir)
-{
-    QStringList out;
-    QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        out << QDir(dir).relativeFilePath(it.next());
-    out.sort();
-    return out;
-}
-
 QString urlOf(const QString &path)
 {
     return QUrl::fromLocalFile(path).toString();
@@ -130,11 +119,11 @@ private slots:
         const QString folder = m_place + QLatin1Char('/') + modelFolder;
         QCOMPARE(installed(key), folder);
         QVERIFY(LangDb::instance()->isInstalled(key));
-        QCOMPARE(tree(folder), tree(ArchiveWriter::testModelDir()));
+        QCOMPARE(TestUtil::fileTree(folder), TestUtil::fileTree(ArchiveWriter::testModelDir()));
         // The downloaded archive is gone, and nothing else was left behind.
-        QCOMPARE(tree(m_place), QStringList(modelFolder) + [&] {
+        QCOMPARE(TestUtil::fileTree(m_place), QStringList(modelFolder) + [&] {
             QStringList l;
-            for (const QString &p : tree(folder))
+            for (const QString &p : TestUtil::fileTree(folder))
                 l << modelFolder + QLatin1Char('/') + p;
             return l;
         }());
@@ -276,9 +265,9 @@ private slots:
         mgr.beginInstall(QStringLiteral("en-s"), urlOf(m_place));
         QVERIFY(finished.wait(30000));
         QCOMPARE(finished.at(0), (QVariantList{QStringLiteral("en-s"), true, QString()}));
-        QCOMPARE(tree(m_base), (QStringList{"models", "models/m", "models/m/ok", "models/m/up", "models/m/up/evil3"}));
+        QCOMPARE(TestUtil::fileTree(m_base), (QStringList{"models", "models/m", "models/m/ok", "models/m/up", "models/m/up/evil3"}));
         QVERIFY(!QFileInfo(m_place + QStringLiteral("/m/up")).isSymLink());
-        QCOMPARE(tree(m_tmp.path()).filter(QStringLiteral("evil")).size(), 1);
+        QCOMPARE(TestUtil::fileTree(m_tmp.path()).filter(QStringLiteral("evil")).size(), 1);
     }
 
     void secondInstallWhileRunningIsIgnored()

@@ -17,18 +17,6 @@ Q_DECLARE_METATYPE(QList<ArchiveWriter::Entry>)
 
 namespace {
 
-// Every path below dir, relative to it, links included and not followed.
-QStringList tree(const QString &dir)
-{
-    QStringList out;
-    QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        out << QDir(dir).relativeFilePath(it.next());
-    out.sort();
-    return out;
-}
-
 Entry dir(const QString &name) { return {name, Entry::Dir, {}, {}}; }
 Entry file(const QString &name, const QByteArray &data = "x") { return {name, Entry::File, data, {}}; }
 Entry symlink(const QString &name, const QString &target) { return {name, Entry::Symlink, {}, target}; }
@@ -80,8 +68,8 @@ private slots:
         const QString result = unzipModelArchive(path, QDir(dest), nullptr, nullptr);
         QCOMPARE(result, dest + QStringLiteral("/vosk-model-test"));
 
-        const QStringList expected = tree(ArchiveWriter::testModelDir());
-        QCOMPARE(tree(result), expected);
+        const QStringList expected = TestUtil::fileTree(ArchiveWriter::testModelDir());
+        QCOMPARE(TestUtil::fileTree(result), expected);
         for (const QString &rel : expected) {
             const QString src = ArchiveWriter::testModelDir() + QLatin1Char('/') + rel;
             if (QFileInfo(src).isFile())
@@ -125,7 +113,7 @@ private slots:
         const QString path = makeArchive(format, entries, dest);
         QCOMPARE(unzipModelArchive(path, QDir(dest), nullptr, nullptr),
                  result.isEmpty() ? QString() : dest + QLatin1Char('/') + result);
-        QCOMPARE(tree(dest), written);
+        QCOMPARE(TestUtil::fileTree(dest), written);
     }
 
     // Nothing may be written outside the destination, and no link created.
@@ -169,8 +157,8 @@ private slots:
         const QString path = makeArchive(format, entries, dest);
         const QString outside = QFileInfo(dest).path() + QStringLiteral("/outside");
         QCOMPARE(unzipModelArchive(path, QDir(dest), nullptr, nullptr), dest + QStringLiteral("/m"));
-        QCOMPARE(tree(dest), written);
-        QCOMPARE(tree(outside), QStringList());
+        QCOMPARE(TestUtil::fileTree(dest), written);
+        QCOMPARE(TestUtil::fileTree(outside), QStringList());
         QVERIFY(!QFile::exists(m_tmp.filePath("abs-evil")));
         // A link entry never becomes a link, and a later file under its name
         // lands in a real folder inside.
@@ -186,7 +174,7 @@ private slots:
         QVERIFY(QFile::link(outside, dest + QStringLiteral("/m")));
         QVERIFY(QFile::link(outside + QStringLiteral("/target"), dest + QStringLiteral("/out")));
         unzipModelArchive(path, QDir(dest), nullptr, nullptr);
-        QCOMPARE(tree(outside), QStringList());
+        QCOMPARE(TestUtil::fileTree(outside), QStringList());
     }
 
     // A damaged archive must not pass for a complete model.
