@@ -561,7 +561,9 @@ void TestProjectMainController::progressWithZeroTotal()
     QCOMPARE(c.convertProgress(), 0);
     c.onFFMpegProgress(50, 200, 1000);
     QCOMPARE(c.convertProgress(), 25);
-    QCOMPARE(c.info("convert_cur").toLongLong(), qlonglong(50));
+    // The resume point moves with stored results, not with the decoder.
+    QVERIFY(!c.info("convert_cur").isValid());
+    QCOMPARE(c.info("convert_total").toLongLong(), qlonglong(200));
     QCOMPARE(c.info("convert_secs").toLongLong(), qlonglong(1000));
 }
 
