@@ -81,6 +81,10 @@ private slots:
     void resumeAfterKillsMatchesUninterrupted();
     void progressWithZeroTotal();
     void convertClearDiscardsTheItem();
+    void endingsAreHonest_data();
+    void endingsAreHonest();
+    void unreadableManifestIsNeverWritten_data();
+    void unreadableManifestIsNeverWritten();
     void restartRunsTheSameModeAgain();
 
 private:
@@ -513,6 +517,8 @@ void TestProjectMainController::userStopRemovesTheItem()
     QCOMPARE(stopped.count(), 1);
     QVERIFY(segsOf(c, item).isEmpty());
     QCOMPARE(segsOf(c).size(), 1);
+    // Its audio goes with it.
+    QCOMPARE(pcmBytes(dir + "/data.wav"), qint64(0));
     const QVariantMap m = readJsonFile(dir + "/manifest");
     QCOMPARE(m.value("convert_status").toInt(), 0);
     QCOMPARE(m.value("convert").toString(), QString());
@@ -529,6 +535,7 @@ void TestProjectMainController::failuresLeaveTheManifest_data()
     QTest::addColumn<QString>("err");
     const QString missing = tmp.filePath(QStringLiteral("no such file.mp3"));
     QTest::newRow("missing file") << "en-s" << missing << QStringLiteral("%1 not exists.").arg(missing);
+    QTest::newRow("folder") << "en-s" << tmp.path() << QStringLiteral("%1 is not a file.").arg(tmp.path());
     QTest::newRow("no model") << "de-s" << QString() << QStringLiteral("Failed to initialize vosk model.");
 }
 
@@ -590,25 +597,131 @@ void TestProjectMainController::progressWithZeroTotal()
 
 void TestProjectMainController::convertClearDiscardsTheItem()
 {
+    // An interrupted conversion whose file is gone: its audio lies after a
+    // second of earlier audio in data.wav.
     const QString dir = makeProject(QStringLiteral("clear"));
     ProjectMainController c;
     QVERIFY(openController(c, dir));
-    const QString url = QUrl::fromLocalFile(twoVoicesWav).toString();
+    const QString gone = tmp.filePath(QStringLiteral("gone.mp3"));
+    const QString url = QUrl::fromLocalFile(gone).toString();
+    QVERIFY(MediaFixtures::writeMonoWav(dir + "/data.wav", QByteArray(96000, '\1'), 16000));
     const qint64 item = c.db->beginItem(url);
     QVERIFY(item > 0);
     VoskProSeg seg;
     seg.html = QStringLiteral(" one");
+    seg.fstart = 32000;
+    seg.fend = 64000;
     QVERIFY(c.db->addSeg(seg, QStringLiteral("[]"), item) > 0);
-    c.setInfo2({{"convert", url}, {"convert_status", 0}});
+    c.setInfo2({{"convert", url}, {"convert_status", 0}, {"convert_fstart", 32000}, {"convert_fend", 64000}});
+    QCOMPARE(c.missingConvertFile(), gone);
     QSignalSpy cleared(&c, &ProjectMainController::afterClearConvertTmp);
     c.convertClear();
     QCOMPARE(cleared.count(), 1);
     QCOMPARE(cleared.at(0).at(0).toLongLong(), item);
     QVERIFY(segsOf(c, item).isEmpty());
+    QCOMPARE(pcmBytes(dir + "/data.wav"), qint64(32000));
     const QVariantMap m = readJsonFile(dir + "/manifest");
     QCOMPARE(m.value("convert").toString(), QString());
     QCOMPARE(m.value("convert_status").toInt(), 1);
     QVERIFY(!c.isConvertingFile());
+    QCOMPARE(c.missingConvertFile(), QString());
+}
+
+void TestProjectMainController::endingsAreHonest_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("err"); // a pattern
+    QTest::addColumn<int>("segments"); // at least; none for a failure
+
+    const QByteArray mp3 = TestUtil::readFile(spokenMp3);
+    const QString truncated = tmp.filePath(QStringLiteral("truncated.mp3"));
+    QVERIFY(TestUtil::writeFile(truncated, mp3.left(mp3.size() / 4)));
+    // One frame in the middle whose side information is garbage.
+    QByteArray bad = mp3;
+    int at = bad.size() / 2;
+    while (!(uchar(bad[at]) == 0xff && (uchar(bad[at + 1]) & 0xe0) == 0xe0))
+        ++at;
+    bad.replace(at + 4, 36, QByteArray(36, '\xff'));
+    const QString damaged = tmp.filePath(QStringLiteral("damaged.mp3"));
+    QVERIFY(TestUtil::writeFile(damaged, bad));
+    const QString video = tmp.filePath(QStringLiteral("video.mp4"));
+    QVERIFY(MediaFixtures::ffmpeg({"-f", "lavfi", "-i", "testsrc=size=160x120:rate=10", "-t", "2", "-c:v", "mpeg4",
+                                   video}));
+
+    QTest::newRow("truncated") << truncated << 1
+                               << "^The file ended early, at 00:1\\d of 00:5\\d\\. The text of what was decoded is kept\\.$"
+                               << 1;
+    QTest::newRow("damaged packet") << damaged << 1
+                                    << "^1 damaged part\\(s\\) of the file could not be decoded and were skipped\\.$"
+                                    << 8;
+    QTest::newRow("video only") << video << -1 << "^The file has no audio stream\\.$" << 0;
+}
+
+void TestProjectMainController::endingsAreHonest()
+{
+    QFETCH(QString, file);
+    QFETCH(int, status);
+    QFETCH(QString, err);
+    QFETCH(int, segments);
+    const QString dir = makeProject(QStringLiteral("ending"));
+    ProjectMainController c;
+    QVERIFY(openController(c, dir));
+    QSignalSpy stopped(&c, &ProjectMainController::stopped);
+    c.setConvertFileUrl(QUrl::fromLocalFile(file).toString());
+    c.startConvert();
+    QVERIFY(stopped.wait(60000));
+    QTest::qWait(100);
+    QCOMPARE(c.convertStatus(), status);
+    QVERIFY(c.hasErr());
+    QVERIFY2(QRegularExpression(err).match(c.lastErr()).hasMatch(), qPrintable(c.lastErr()));
+    QVERIFY(segsOf(c).size() >= segments);
+    if (status == 1)
+        QCOMPARE(c.convertProgress(), 100);
+    else
+        QVERIFY(segsOf(c).isEmpty() && pcmBytes(dir + "/data.wav") == 0);
+}
+
+void TestProjectMainController::unreadableManifestIsNeverWritten_data()
+{
+    QTest::addColumn<QByteArray>("manifest");
+    QTest::newRow("cut") << QByteArray("{\n    \"convert\": \"file:///a.mp3\",\n    \"lang\": \"en");
+    QTest::newRow("array") << QByteArray("[\"en-s\", 1]");
+}
+
+void TestProjectMainController::unreadableManifestIsNeverWritten()
+{
+    QFETCH(QByteArray, manifest);
+    const QString dir = makeProject(QStringLiteral("unreadable"));
+    {
+        ProjectMainController c;
+        QVERIFY(openController(c, dir));
+        VoskProSeg seg;
+        seg.html = QStringLiteral(" one");
+        QVERIFY(c.db->addSeg(seg, QStringLiteral("[]"), 0) > 0);
+        c.db->close();
+    }
+    QVERIFY(MediaFixtures::writeMonoWav(dir + "/data.wav", QByteArray(3200, '\1'), 16000));
+    QVERIFY(TestUtil::writeFile(dir + "/manifest", manifest));
+    const auto snapshot = [&dir] {
+        QStringList out;
+        for (const QString &f : TestUtil::fileTree(dir))
+            out << f + QLatin1Char(' ')
+                       + QCryptographicHash::hash(TestUtil::readFile(dir + "/" + f), QCryptographicHash::Sha256).toHex();
+        return out;
+    };
+    const QStringList before = snapshot();
+
+    QVERIFY(!ProjectsMgr::instance()->enterProject(QUrl::fromLocalFile(dir).toString()));
+    QCOMPARE(ProjectsMgr::instance()->lastErr(), QStringLiteral("invalid project."));
+    ProjectMainController c;
+    c.setProjectDir(dir);
+    QString err;
+    QVERIFY(!c.init(err));
+    QCOMPARE(err, QStringLiteral("invalid project."));
+    c.setProjectName(QStringLiteral("renamed"));
+    c.setInfo(QStringLiteral("srate"), 0.5);
+    QCOMPARE(snapshot(), before);
 }
 
 void TestProjectMainController::restartRunsTheSameModeAgain()
