@@ -157,17 +157,12 @@ void TestAudioFFMpegDecodeThread::initTestCase()
     QVERIFY(TestUtil::writeFile(path("noise.bin"), noise));
     QVERIFY(TestUtil::writeFile(path("noise.mp3"), noise));
 
-    // One frame in the middle whose side information is garbage; the first
-    // quarter of the file alone (its header still declares the whole); and
+    // One damaged frame in the middle; the first quarter of the file alone
+    // (its header still declares the whole); and
     // 100 kB of noise in the middle of an Ogg file, more than its demuxer
     // searches for the next page.
     const QByteArray mp3 = TestUtil::readFile(path("audio.mp3"));
-    QByteArray damaged = mp3;
-    int at = damaged.size() / 2;
-    while (!(uchar(damaged[at]) == 0xff && (uchar(damaged[at + 1]) & 0xe0) == 0xe0))
-        ++at;
-    damaged.replace(at + 4, 36, QByteArray(36, '\xff'));
-    QVERIFY(TestUtil::writeFile(path("damaged.mp3"), damaged));
+    QVERIFY(TestUtil::writeFile(path("damaged.mp3"), MediaFixtures::damagedMp3(mp3)));
     QVERIFY(TestUtil::writeFile(path("truncated.mp3"), mp3.left(mp3.size() / 4)));
     const QByteArray ogg = TestUtil::readFile(path("audio.ogg"));
     QVERIFY(TestUtil::writeFile(path("gap.ogg"), ogg.left(ogg.size() / 2) + noise.left(100000) + ogg.mid(ogg.size() / 2)));
