@@ -205,4 +205,34 @@ TestCase {
         verify(spy.signalArguments[0][0].indexOf("line 29x") >= 0)
         f.destroy()
     }
+
+    function test_8_highlightKeepsPicturesAndFormatting() {
+        var d = delegateOf(2)
+        var edit = findChild(d, "messageEdit")
+        mouseClick(edit, 5, edit.height / 2)
+        tryVerify(function() { return page.currentEditor === d })
+        var plain = edit.getText(0, edit.length)
+        var l = plain.indexOf("let")
+        edit.select(l + 1, l + 3)
+        d.bold()
+        edit.cursorPosition = plain.indexOf("us") + 2
+        d.insertPicture("images/p.png", 40, 20)
+        plain = edit.getText(0, edit.length)
+        edit.select(plain.indexOf("let"), plain.indexOf("begin") + 3)
+        var cid = d.highlight(false)
+        verify(cid > 0)
+        compare(commentModel.data(commentModel.index(0, 0), 258).text, "let us beg")
+        var words = function() { return baseutil.html2text(msg(2)).replace(/\uFFFC/g, "") }
+        compare(words(), "let us begin")
+        verify(msg(2).indexOf("href=\"#hl" + cid + "\"") >= 0, msg(2))
+        verify(msg(2).indexOf("<a href=\"images/p.png\"><img src=\"images/p.png\"") >= 0, msg(2))
+        verify(msg(2).indexOf("font-weight:600") >= 0, msg(2))
+
+        // Removed, the highlight leaves the text as it was before it.
+        convModel.removeHighLight(convModel.data(convModel.index(2, 0), 258), cid)
+        verify(!/#hl|a7e4fb|#333333/i.test(msg(2)), msg(2))
+        compare(words(), "let us begin")
+        verify(msg(2).indexOf("images/p.png") >= 0, msg(2))
+        verify(msg(2).indexOf("font-weight:600") >= 0, msg(2))
+    }
 }
