@@ -683,7 +683,6 @@ void TestProjectMainController::resumesAfterKill()
     QVERIFY2(file - data <= 64000 + 32000 + 3200, qPrintable(QString::number(file - data)));
 }
 
-// The child of resumesAfterKill: converts, and kills itself half-way.
 void TestProjectMainController::failedStoreStopsTheRun()
 {
     const QString dir = makeProject(QStringLiteral("store fails"));
@@ -706,6 +705,7 @@ void TestProjectMainController::failedStoreStopsTheRun()
     QVERIFY(c.convertStatus() != 1);
 }
 
+// The child of resumesAfterKill: converts, and kills itself half-way.
 static int childConvert()
 {
     useTestModels();
