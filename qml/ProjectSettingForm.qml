@@ -80,6 +80,7 @@ MyPopup {
                         width: parent.width - selectBtn.width - 8
                         anchors.verticalCenter: parent.verticalCenter
                         text: root.localPath(root.projectRoot)
+                        textFormat: Text.PlainText
                         elide: Text.ElideMiddle
                         color: TEXTCOLOR_MAIN2
                     }
@@ -103,6 +104,7 @@ MyPopup {
                             width: parent.width
                             elide: Text.ElideMiddle
                             text: baseutil.fileName(root.convertFiles[index])
+                            textFormat: Text.PlainText
                             color: TEXTCOLOR_MAIN2
                         }
                     }

@@ -259,4 +259,18 @@ TestCase {
         verify(!findChild(bar, "highlightButton").enabled)
         win.destroy()
     }
+
+    function test_leavingWhileOpening() {
+        openPage({ mode: ProjectMainController.None, projectUrl: testBigProjectUrl })
+        verify(page.opening)
+        // The page goes at once; its models must not go under the opening.
+        page.destroy()
+        page = null
+        wait(50)
+        openPage({ mode: ProjectMainController.None, projectUrl: testBigProjectUrl })
+        tryVerify(function() { return !page.opening }, 30000)
+        compare(page.convModel.rowCount(), 20001)
+        compare(page.commentModel.rowCount(), 20000)
+        compare(boxes.length, 0)
+    }
 }
