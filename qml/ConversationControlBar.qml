@@ -247,6 +247,8 @@ Rectangle {
                 msgbox.createObject(winroot).warning("", qsTr("IDS_PLEASE_ENTER_PROJECT_NAME"))
                 return
             }
+            if (form.lang !== cp.projectLang && !form.requireModel())
+                return
             cp.projectName = form.projectName
             var changed = applyForm(form)
             form.close()
@@ -261,6 +263,8 @@ Rectangle {
             return null
         var form = settingsForm(mode, false)
         form.okPressed.connect(function() {
+            if (!form.requireModel())
+                return
             applyForm(form)
             form.close()
             if (mode === ProjectMainController.Record) {
