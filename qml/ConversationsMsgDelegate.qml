@@ -285,21 +285,22 @@ Item {
                             }
                         }
                     }
+                }
 
-                    Loader {
-                        id: playBarLoader
-                        objectName: "playBarLoader"
-                        anchors.bottom: parent.top
-                        anchors.horizontalCenter: parent.horizontalCenter
-                        active: root.cp !== null && !root.live && root.cp.playIdx === idx
-                        source: "qrc:/PlayBar.qml"
-                        onLoaded: item.cp = Qt.binding(function() { return root.cp })
-                    }
-                    Connections {
-                        target: playBarLoader.item
-                        function onBackward() { root.playRow(idx - 1) }
-                        function onForward() { root.playRow(idx + 1) }
-                    }
+                // Below the bubble, where it hides no text of the row.
+                Loader {
+                    id: playBarLoader
+                    objectName: "playBarLoader"
+                    anchors.right: send ? parent.right : undefined
+                    active: root.cp !== null && !root.live && root.cp.playIdx === idx
+                    visible: active
+                    source: "qrc:/PlayBar.qml"
+                    onLoaded: item.cp = Qt.binding(function() { return root.cp })
+                }
+                Connections {
+                    target: playBarLoader.item
+                    function onBackward() { root.playRow(idx - 1) }
+                    function onForward() { root.playRow(idx + 1) }
                 }
             }
         }
