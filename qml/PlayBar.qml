@@ -15,12 +15,13 @@ Rectangle {
     // Drawn, not taken from a font: no installed font need have the glyphs.
     component SkipIcon: Canvas {
         property bool forward: true
+        property color fill: "black"
         width: 14
         height: 12
         onPaint: {
             var ctx = getContext("2d")
             ctx.reset()
-            ctx.fillStyle = Theme.accent
+            ctx.fillStyle = fill
             ctx.save()
             if (!forward) {
                 ctx.translate(width, 0)
@@ -52,7 +53,7 @@ Rectangle {
             width: 28; height: 28
             tip: qsTr("Backward [F1]")
             onClicked: root.backward()
-            SkipIcon { anchors.centerIn: parent; forward: false }
+            SkipIcon { anchors.centerIn: parent; forward: false; fill: Theme.accent }
         }
         PlayBarBtn {
             objectName: "playPauseResume"
@@ -75,7 +76,7 @@ Rectangle {
             width: 28; height: 28
             tip: qsTr("Forward [F4]")
             onClicked: root.forward()
-            SkipIcon { anchors.centerIn: parent; forward: true }
+            SkipIcon { anchors.centerIn: parent; forward: true; fill: Theme.accent }
         }
         ControlBarIconBtn {
             id: speedBtn

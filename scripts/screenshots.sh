@@ -3,7 +3,7 @@
 # private X server with a temporary HOME and saves one PNG per main view
 # (home page, project settings for Record and Convert, About, the language
 # models with one installed and one downloading, a message box, a converted
-# project)
+# project, one of its messages playing, a live transcription)
 # into OUTDIR (default: screenshots/).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,4 +21,14 @@ espeak-ng -v en-us -g 25 -w "$sandbox/raw.wav" "the quick brown fox jumps over t
   && sox -R "$sandbox/raw.wav" -t wavpcm -r 16000 -c 1 -b 16 -e signed-integer "$HOME/Documents/interview.wav" \
   && export KALVINOR_SHOT_SPEECH="$HOME/Documents/interview.wav" KALVINOR_SHOT_MODEL="$root/tests/data/vosk-model-test"
 
-"$build/kalvinor_screenshots" "$out"
+# The transcription captures the sound output of a private sound server;
+# playback goes nowhere.
+export SDL_AUDIODRIVER=dummy
+pulseaudio -D -n --exit-idle-time=-1 --disallow-exit --log-target=file:"$XDG_RUNTIME_DIR/pulse.log" \
+  --load="module-native-protocol-unix" --load="module-null-sink sink_name=speaker norewinds=1" \
+  && pactl set-default-sink speaker || echo "no sound server: the transcription view fails" >&2
+
+status=0
+"$build/kalvinor_screenshots" "$out" || status=$?
+pulseaudio -k 2>/dev/null || true
+exit $status

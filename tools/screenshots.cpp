@@ -100,7 +100,33 @@ bool shoot(QQuickWindow *win, const QString &dir, const QString &name)
     return true;
 }
 
+// The first message of the open project playing: its play bar shows.
+bool shootPlaying(QObject *root, QQuickWindow *win, const QString &outDir)
+{
+    const bool ok = eval(root, QStringLiteral("navUtil.currentPage.convModel.play(0)")).toBool()
+        && waitFor(root, QStringLiteral("prosmgr.cp.playIdx === 0")) && shoot(win, outDir, QStringLiteral("project_playing"));
+    eval(root, QStringLiteral("prosmgr.cp.playStop()"));
+    return ok;
 }
+
+// A live transcription of the computer's sound in a new project, with its
+// control bar at the window's size.
+bool shootTranscribe(QObject *root, QQuickWindow *win, const QString &outDir)
+{
+    eval(root, QStringLiteral("navUtil.nav('Home.qml', {})"));
+    bool ok = waitFor(root, QStringLiteral("navUtil.currentPage.objectName === 'homePage'"))
+        && eval(root, QStringLiteral("(function() { var f = navUtil.currentPage.openSettings(3, []);"
+                                     " f.lang = 'en-s'; f.projectName = 'Meeting';"
+                                     " return navUtil.currentPage.accept(f) })()"))
+               .toBool()
+        && waitFor(root, QStringLiteral("navUtil.currentPage.objectName === 'mainContentFrame' && prosmgr.cp !== null"))
+        && waitFor(root, QStringLiteral("prosmgr.cp.isRunning === 1"), 30000)
+        && shoot(win, outDir, QStringLiteral("project_transcribe"));
+    eval(root, QStringLiteral("if (prosmgr.cp) prosmgr.cp.stop()"));
+    return ok;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -220,6 +246,8 @@ int main(int argc, char *argv[])
         }
         ok = ok && waitFor(root, QStringLiteral("navUtil.currentPage.takeawaysOpen"))
             && shoot(win, outDir, QStringLiteral("project_converted"));
+        ok = ok && shootPlaying(root, win, outDir);
+        ok = ok && shootTranscribe(root, win, outDir);
     }
 
     std::fflush(stdout);
