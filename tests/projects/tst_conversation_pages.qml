@@ -235,4 +235,29 @@ TestCase {
         verify(msg(2).indexOf("images/p.png") >= 0, msg(2))
         verify(msg(2).indexOf("font-weight:600") >= 0, msg(2))
     }
+
+    function test_9_playBarHidesNoText() {
+        var d = delegateOf(0)
+        prosmgr.cp.playIdx = 0
+        var bar = null
+        tryVerify(function() { bar = findChild(d, "playBar"); return bar !== null && bar.width > 0 })
+        waitForRendering(bar)
+        var texts = [findChild(d, "speakerName"), findChild(d, "messageEdit"), findChild(d, "timeBadge")]
+        var b = bar.mapToItem(d, 0, 0, bar.width, bar.height)
+        for (var i = 0; i < texts.length; ++i) {
+            var t = texts[i].mapToItem(d, 0, 0, texts[i].width, texts[i].height)
+            verify(b.y >= t.y + t.height || t.y >= b.y + b.height || b.x >= t.x + t.width || t.x >= b.x + b.width,
+                   texts[i].objectName)
+        }
+        // Its icons are drawn: every text in it is plain ASCII, which any font has.
+        var stack = [bar]
+        while (stack.length > 0) {
+            var item = stack.pop()
+            if (item.text !== undefined && typeof item.text === "string")
+                verify(/^[ -~]*$/.test(item.text), item.text)
+            for (var c = 0; c < item.children.length; ++c)
+                stack.push(item.children[c])
+        }
+        prosmgr.cp.playIdx = -1
+    }
 }
