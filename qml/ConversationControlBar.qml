@@ -20,9 +20,9 @@ Rectangle {
     property real pausedSecs: 0
     property real pausedSince: 0
     // Below this width the view and settings buttons take a second line.
-    readonly property bool oneLine: left.implicitWidth + right.implicitWidth + 16 * 2 + 12 <= width
+    readonly property bool oneLine: left.implicitWidth + viewButtons.implicitWidth + 16 * 2 + 12 <= width
 
-    implicitHeight: oneLine ? 56 : 56 + right.implicitHeight + 8
+    implicitHeight: oneLine ? 56 : 56 + viewButtons.implicitHeight + 8
     color: Theme.side
 
     Line { anchors.bottom: parent.bottom; width: parent.width }
@@ -186,7 +186,7 @@ Rectangle {
     }
 
     Row {
-        id: right
+        id: viewButtons
         anchors.right: parent.right
         anchors.rightMargin: 16
         y: root.oneLine ? Math.round((56 - height) / 2) : 56
