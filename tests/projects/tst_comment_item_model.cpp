@@ -332,6 +332,12 @@ void TestCommentItemModel::removalOfSegmentOrConversionDropsItsItems()
 
 void TestCommentItemModel::highlightsArrivingWhileOpening()
 {
+#ifdef __SANITIZE_THREAD__
+    // The connection made on the opening thread publishes the list to the
+    // emitting thread through Qt's connection lists, which ThreadSanitizer
+    // cannot follow; AddressSanitizer runs this case.
+    QSKIP("ordering through Qt's connection lists is invisible to ThreadSanitizer");
+#endif
     // Enough items that loading them takes a while on the opening thread.
     const int loaded = 3000;
     {
