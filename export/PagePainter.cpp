@@ -45,7 +45,10 @@ void PagePainter::beginPaint()
 {
     const QPageLayout layout = dev->pageLayout();
     const QMarginsF m = layout.margins(QPageLayout::Point);
-    const QRect paint = layout.paintRectPixels(kResolution);
+    // The PDF writers run at 120 dpi; a printer has its own resolution, and
+    // a rectangle at any other than the device's runs off its page.
+    const int dpi = dev->logicalDpiX() > 0 ? dev->logicalDpiX() : kResolution;
+    const QRect paint = layout.paintRectPixels(dpi);
     content = QRect(int(m.left()), int(m.top()), int(paint.width() - m.left() - m.right()),
                     int(paint.height() - m.top() - m.bottom()));
     y = content.top();
