@@ -20,6 +20,19 @@ QString pdfText(const QString &pdf)
     return QString::fromUtf8(p.readAllStandardOutput()).simplified();
 }
 
+// finished() may come from the loader thread; count it in this one.
+bool waitFinished(IExportHandling *e, int *count = nullptr, int timeoutMs = 20000)
+{
+    int n = 0;
+    QEventLoop loop;
+    QObject::connect(e, &IExportHandling::finished, &loop, [&] { ++n; loop.quit(); }, Qt::QueuedConnection);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    if (count)
+        *count = n;
+    return n == 1;
+}
+
 }
 
 class TestExportPdf : public QObject
@@ -89,28 +102,26 @@ private slots:
         QDir blocked(out.filePath("blocked"));
         QVERIFY(blocked.mkpath("blocked.pdf"));
         auto *pdf = new ExportPdf(blocked, m_project.folder(), &model);
-        QSignalSpy finished(pdf, &IExportHandling::finished);
         pdf->start();
-        QVERIFY(finished.wait(20000));
+        QVERIFY(waitFinished(pdf));
         QVERIFY(pdf->hasErr);
         QCOMPARE(pdf->err, QStringLiteral("Write %1 failed.").arg(blocked.absoluteFilePath("blocked.pdf")));
 
         // A project without its database fails and gets none.
         QVERIFY(QDir().mkpath(out.filePath("empty")));
         auto *missing = new ExportPdf(QDir(out.filePath("blocked")), out.filePath("empty"), &model);
-        QSignalSpy missingDone(missing, &IExportHandling::finished);
         missing->start();
-        QVERIFY(missingDone.wait(20000));
+        QVERIFY(waitFinished(missing));
         QCOMPARE(missing->err, QStringLiteral("%1 not exists.").arg(out.filePath("empty/data")));
         QVERIFY(!QFile::exists(out.filePath("empty/data")));
 
         // Stopped while painting: no end is reported, nothing is left running.
         auto *stopped = new ExportPdf(QDir(out.path()), m_project.folder(), &model);
-        QSignalSpy stoppedDone(stopped, &IExportHandling::finished);
+        int ends = 0;
+        QTimer::singleShot(0, stopped, [stopped] { stopped->stop(); });
         stopped->start();
-        stopped->stop();
-        QTest::qWait(300);
-        QCOMPARE(stoppedDone.size(), 0);
+        waitFinished(stopped, &ends, 1000);
+        QCOMPARE(ends, 0);
         delete stopped;
     }
 
