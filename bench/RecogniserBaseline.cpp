@@ -64,3 +64,14 @@ double barePass(VoskModelContext &ctx, const QByteArray &pcm, bool partials)
     vosk_recognizer_free(rec);
     return ms;
 }
+
+qint64 peakRssKb()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}

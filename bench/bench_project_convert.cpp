@@ -91,17 +91,6 @@ double controllerPass(const QString &root, const QString &wav, int *segments)
     return ok ? ms : -1;
 }
 
-qint64 peakRssKb()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
-
 }
 
 int main(int argc, char *argv[])
