@@ -2,7 +2,9 @@
 
 #include "engine/VoskApi.h"
 #include "engine/VoskModelContext.h"
+#include "storage/LangDb.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -74,4 +76,13 @@ qint64 peakRssKb()
         if (line.startsWith("VmHWM:"))
             return line.mid(6).trimmed().split(' ').value(0).toLongLong();
     return -1;
+}
+
+QString enterPrivateHome(const QString &dir, const QString &modelPath)
+{
+    const QString home = QDir(dir).absoluteFilePath(QStringLiteral("home"));
+    QDir().mkpath(home);
+    qputenv("HOME", home.toLocal8Bit());
+    LangDb::instance()->setLocalPath(QStringLiteral("en-s"), modelPath);
+    return home;
 }

@@ -22,3 +22,8 @@ double barePass(VoskModelContext &ctx, const QByteArray &pcm, bool partials);
 
 // Peak resident memory of this process in KiB (VmHWM), -1 when unknown.
 qint64 peakRssKb();
+
+// Points HOME at a new folder "home" inside dir, so that nothing the program
+// keeps per user touches the real one, and installs modelPath there as the
+// "en-s" model. Returns that home folder.
+QString enterPrivateHome(const QString &dir, const QString &modelPath);

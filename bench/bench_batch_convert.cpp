@@ -20,7 +20,6 @@
 #include "engine/VoskApi.h"
 #include "engine/VoskThread.h"
 #include "projects/ConvertFilesHandlingItemModel.h"
-#include "storage/LangDb.h"
 
 namespace {
 
@@ -91,12 +90,8 @@ int main(int argc, char *argv[])
     const QDir src = QFileInfo(QStringLiteral(__FILE__)).dir();
     const QString mp = args.size() > 1 ? args.at(1) : src.absoluteFilePath(QStringLiteral("../tests/data/vosk-model-test"));
 
-    // Everything the program keeps per user goes to a private home.
     QTemporaryDir tmp;
-    const QString home = tmp.filePath(QStringLiteral("home"));
-    QDir().mkpath(home);
-    qputenv("HOME", home.toLocal8Bit());
-    LangDb::instance()->setLocalPath(QStringLiteral("en-s"), mp);
+    enterPrivateHome(tmp.path(), mp);
 
     const QByteArray sentence = spokenSentencePcm(tmp.path());
     const QString wav = tmp.filePath(QStringLiteral("talk.wav"));

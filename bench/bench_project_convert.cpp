@@ -26,7 +26,6 @@
 #include "engine/VoskThread.h"
 #include "projects/ProjectMainController.h"
 #include "projects/ProjectsMgr.h"
-#include "storage/LangDb.h"
 
 namespace {
 
@@ -111,12 +110,8 @@ int main(int argc, char *argv[])
     const QString mp = args.size() > 1 ? args.at(1) : src.absoluteFilePath(QStringLiteral("../tests/data/vosk-model-test"));
     const QString spkmp = args.size() > 2 ? args.at(2) : src.absoluteFilePath(QStringLiteral("../third_party/spkm"));
 
-    // Everything the program keeps per user goes to a private home.
     QTemporaryDir tmp;
-    const QString home = tmp.filePath(QStringLiteral("home"));
-    QDir().mkpath(home);
-    qputenv("HOME", home.toLocal8Bit());
-    LangDb::instance()->setLocalPath(QStringLiteral("en-s"), mp);
+    const QString home = enterPrivateHome(tmp.path(), mp);
 
     const QByteArray sentence = spokenSentencePcm(tmp.path());
     if (sentence.isEmpty()) {
