@@ -6,6 +6,7 @@
 #include "engine/LangModelInstallThreadMgr.h"
 #include "models/VoskLangItemModel.h"
 #include "projects/CommentItemModel.h"
+#include "projects/ConvertFilesHandlingItemModel.h"
 #include "projects/ConversationsItemModel.h"
 #include "projects/ProjectMainController.h"
 #include "projects/ProjectsMgr.h"
@@ -59,6 +60,7 @@ void registerQmlTypes()
     registerType<CommentItemModel>("CommentItemModel");
     // ProjectsItemModel, ConvertFilesHandlingItemModel,
     // ExportHandlingItemModel, then CheckUpdateThread:
+    registerType<ConvertFilesHandlingItemModel>("ConvertFilesHandlingItemModel");
     registerType<CheckUpdateThread>("CheckUpdateThread");
 }
 
