@@ -102,7 +102,6 @@ bool shoot(QQuickWindow *win, const QString &dir, const QString &name)
     return true;
 }
 
-
 // A small two-speaker project, its export page, and an export of it to HTML
 // with times, speakers and the highlights (scripts/screenshots.sh renders the
 // exported page in a browser).
