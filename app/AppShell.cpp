@@ -4,6 +4,7 @@
 #include "app/InitablesThread.h"
 #include "app/MainSettings.h"
 #include "engine/LangModelInstallThreadMgr.h"
+#include "export/ExportHandlingItemModel.h"
 #include "models/VoskLangItemModel.h"
 #include "projects/CommentItemModel.h"
 #include "projects/ConvertFilesHandlingItemModel.h"
@@ -61,6 +62,7 @@ void registerQmlTypes()
     // ProjectsItemModel, ConvertFilesHandlingItemModel,
     // ExportHandlingItemModel, then CheckUpdateThread:
     registerType<ConvertFilesHandlingItemModel>("ConvertFilesHandlingItemModel");
+    registerType<ExportHandlingItemModel>("ExportHandlingItemModel");
     registerType<CheckUpdateThread>("CheckUpdateThread");
 }
 
