@@ -7,6 +7,7 @@
 #include "export/ExportHandlingItemModel.h"
 #include "models/VoskLangItemModel.h"
 #include "projects/CommentItemModel.h"
+#include "projects/ConvertFilesHandlingItemModel.h"
 #include "projects/ConversationsItemModel.h"
 #include "projects/ProjectMainController.h"
 #include "projects/ProjectsMgr.h"
@@ -60,6 +61,7 @@ void registerQmlTypes()
     registerType<CommentItemModel>("CommentItemModel");
     // ProjectsItemModel, ConvertFilesHandlingItemModel,
     // ExportHandlingItemModel, then CheckUpdateThread:
+    registerType<ConvertFilesHandlingItemModel>("ConvertFilesHandlingItemModel");
     registerType<ExportHandlingItemModel>("ExportHandlingItemModel");
     registerType<CheckUpdateThread>("CheckUpdateThread");
 }

@@ -3,7 +3,8 @@
 # private X server with a temporary HOME and saves one PNG per main view
 # (home page, project settings for Record and Convert, About, the language
 # models with one installed and one downloading, a message box, a converted
-# project)
+# project, a batch conversion while it runs and once it has ended, the export
+# page and the finished export, and the exported HTML page as Chromium draws it)
 # into OUTDIR (default: screenshots/).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,6 +21,7 @@ sandbox_xvfb
 # A spoken file and the synthetic test model for the converted-project view.
 espeak-ng -v en-us -g 25 -w "$sandbox/raw.wav" "the quick brown fox jumps over the lazy dog. pack my box with five dozen liquor jugs." \
   && sox -R "$sandbox/raw.wav" -t wavpcm -r 16000 -c 1 -b 16 -e signed-integer "$HOME/Documents/interview.wav" \
+  && sox "$HOME/Documents/interview.wav" "$HOME/Documents/lecture.wav" repeat 59 \
   && export KALVINOR_SHOT_SPEECH="$HOME/Documents/interview.wav" KALVINOR_SHOT_MODEL="$root/tests/data/vosk-model-test"
 
 "$build/kalvinor_screenshots" "$out"
@@ -28,3 +30,9 @@ espeak-ng -v en-us -g 25 -w "$sandbox/raw.wav" "the quick brown fox jumps over t
 exported=$("$build/kalvinor_export_screenshots" "$out" "$sandbox/exports")
 pdftoppm -r 72 -f 1 -l 1 -singlefile -png "$exported/Quarterly meeting/Quarterly meeting.pdf" "$out/export_pdf_page"
 echo "$out/export_pdf_page.png"
+# The exported conversation, drawn by a real browser.
+page=$(find "$HOME/Documents" -path '*/Export-*/*.html' ! -name 'Highlights_and_Comments.html' | head -n1)
+[ -n "$page" ] || { echo "no exported page" >&2; exit 1; }
+chromium --headless --no-sandbox --disable-gpu --hide-scrollbars --window-size=1024,768 \
+  --screenshot="$out/export_html.png" "file://$page" >/dev/null 2>&1
+[ -s "$out/export_html.png" ] && echo "$out/export_html.png"
