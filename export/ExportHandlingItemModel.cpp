@@ -1,6 +1,7 @@
 #include "export/ExportHandlingItemModel.h"
 
 #include "export/ExportHtml.h"
+#include "export/ExportPdf.h"
 #include "export/ExportTxt.h"
 #include "projects/JsonFile.h"
 #include "util/FileUtil.h"
@@ -33,7 +34,7 @@ struct ExportType
 
 const ExportType kExportTypes[] = {
     { QT_TRANSLATE_NOOP("ExportHandlingItemModel", "Text Files(*.txt)"), "\\.txt", &makeExporter<ExportTxt> },
-    { QT_TRANSLATE_NOOP("ExportHandlingItemModel", "PDF Files(*.pdf)"), "\\.pdf", nullptr },
+    { QT_TRANSLATE_NOOP("ExportHandlingItemModel", "PDF Files(*.pdf)"), "\\.pdf", &makeExporter<ExportPdf> },
     { QT_TRANSLATE_NOOP("ExportHandlingItemModel", "HTML Files(*.html)"), "\\.html", &makeExporter<ExportHtml> },
     { QT_TRANSLATE_NOOP("ExportHandlingItemModel", "Doc Files(*.docx)"), "\\.docx", nullptr },
 };

@@ -11,6 +11,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out=$(mkdir -p "${1:-$root/screenshots}" && cd "${1:-$root/screenshots}" && pwd)
 build=${2:-$root/build}
 [ -x "$build/kalvinor_screenshots" ] || cmake --build "$build" --target kalvinor_screenshots >/dev/null
+[ -x "$build/kalvinor_export_screenshots" ] || cmake --build "$build" --target kalvinor_export_screenshots >/dev/null
 
 source "$root/scripts/sandbox.sh"
 sandbox_enter kalvinor-shots
@@ -25,6 +26,10 @@ espeak-ng -v en-us -g 25 -w "$sandbox/raw.wav" "the quick brown fox jumps over t
 
 "$build/kalvinor_screenshots" "$out"
 
+# The first page of a project exported to PDF, and the print preview.
+exported=$("$build/kalvinor_export_screenshots" "$out" "$sandbox/exports")
+pdftoppm -r 72 -f 1 -l 1 -singlefile -png "$exported/Quarterly meeting/Quarterly meeting.pdf" "$out/export_pdf_page"
+echo "$out/export_pdf_page.png"
 # The exported conversation, drawn by a real browser.
 page=$(find "$HOME/Documents" -path '*/Export-*/*.html' ! -name 'Highlights_and_Comments.html' | head -n1)
 [ -n "$page" ] || { echo "no exported page" >&2; exit 1; }
