@@ -1,0 +1,27 @@
+#pragma once
+// Writes one project as UTF-8 text: the conversation in a file named after
+// its export item folder and, on request, the highlights and comments with
+// their replies beside it. The work runs in a worker thread.
+
+#include "export/IExportHandling.h"
+
+#include <QDir>
+#include <QString>
+
+class ExportTxt : public IExportHandling
+{
+    Q_OBJECT
+
+public:
+    ExportTxt(QDir outDir, QString projectDir, QObject *parent);
+    ~ExportTxt() override;
+
+    void start() override;
+    void stop() override;
+
+    bool doExport();
+
+private:
+    QDir outDir;
+    QString projectDir;
+};
