@@ -1,0 +1,28 @@
+#pragma once
+// Writes one project as Word documents: the conversation in a file named
+// after its export item folder and, on request, the highlights and comments
+// with their replies beside it, one paragraph per line of the text export.
+// The work runs in a worker thread.
+
+#include "export/IExportHandling.h"
+
+#include <QDir>
+#include <QString>
+
+class ExportDocx : public IExportHandling
+{
+    Q_OBJECT
+
+public:
+    ExportDocx(QDir outDir, QString projectDir, QObject *parent);
+    ~ExportDocx() override;
+
+    void start() override;
+    void stop() override;
+
+    bool doExport();
+
+private:
+    QDir outDir;
+    QString projectDir;
+};
