@@ -3,7 +3,7 @@
 # private X server with a temporary HOME and saves one PNG per main view
 # (home page, project settings for Record and Convert, About, the language
 # models with one installed and one downloading, a message box, a converted
-# project)
+# project and the first page of its Word export)
 # into OUTDIR (default: screenshots/).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,4 +21,14 @@ espeak-ng -v en-us -g 25 -w "$sandbox/raw.wav" "the quick brown fox jumps over t
   && sox -R "$sandbox/raw.wav" -t wavpcm -r 16000 -c 1 -b 16 -e signed-integer "$HOME/Documents/interview.wav" \
   && export KALVINOR_SHOT_SPEECH="$HOME/Documents/interview.wav" KALVINOR_SHOT_MODEL="$root/tests/data/vosk-model-test"
 
+export KALVINOR_SHOT_EXPORT="$sandbox/export"
+mkdir -p "$KALVINOR_SHOT_EXPORT"
 "$build/kalvinor_screenshots" "$out"
+
+# The converted project's Word export as LibreOffice lays out its first page.
+docx=$(find "$KALVINOR_SHOT_EXPORT" -name 'Interview.docx' | head -n1)
+if [ -n "$docx" ]; then
+  HOME="$sandbox/office" soffice --headless --norestore --convert-to pdf --outdir "$sandbox/office" "$docx" >/dev/null 2>&1
+  pdftoppm -png -r 150 -f 1 -l 1 -singlefile "$sandbox/office/Interview.pdf" "$out/docx_page1"
+  echo "$out/docx_page1.png"
+fi

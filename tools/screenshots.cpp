@@ -4,6 +4,7 @@
 
 #include "app/AppShell.h"
 #include "app/CheckUpdateThread.h"
+#include "export/ExportHandlingItemModel.h"
 #include "storage/LangDb.h"
 #include "util/BaseUtil.h"
 
@@ -97,6 +98,27 @@ bool shoot(QQuickWindow *win, const QString &dir, const QString &name)
         return false;
     }
     std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+// Exports a project to Word with times and speakers into dir, as the export
+// page does; scripts/screenshots.sh shows the document's first page.
+bool exportDocx(const QString &projectUrl, const QString &dir)
+{
+    ExportHandlingItemModel m;
+    m.setProjectUrls({ projectUrl });
+    m.setSaveRootUrl(QUrl::fromLocalFile(dir).toString());
+    m.setExportType(QStringLiteral("Doc Files(*.docx)"));
+    m.setWithTime(true);
+    m.setWithSpeaker(true);
+    m.init();
+    for (int i = 0; i < 600 && !m.totalFinished(); ++i)
+        settle(50);
+    const QVariantMap row = m.data(m.index(0, 0), BatchHandlingItemModel::DRole).toMap();
+    if (row.value(QStringLiteral("status")).toInt() != 1) {
+        std::fprintf(stderr, "Word export failed: %s\n", qPrintable(row.value(QStringLiteral("err")).toString()));
+        return false;
+    }
     return true;
 }
 
@@ -221,6 +243,9 @@ int main(int argc, char *argv[])
         ok = ok && waitFor(root, QStringLiteral("navUtil.currentPage.takeawaysOpen"))
             && shoot(win, outDir, QStringLiteral("project_converted"));
     }
+    const QString exportRoot = qEnvironmentVariable("KALVINOR_SHOT_EXPORT");
+    if (ok && !speech.isEmpty() && !exportRoot.isEmpty())
+        ok = exportDocx(eval(root, QStringLiteral("prosmgr.cp.projectUrl")).toString(), exportRoot);
 
     std::fflush(stdout);
     return ok ? 0 : 1;
