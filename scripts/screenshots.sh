@@ -3,7 +3,9 @@
 # private X server with a temporary HOME and saves one PNG per main view
 # (home page, project settings for Record and Convert, About, the language
 # models with one installed and one downloading, a message box, a converted
-# project and the first page of its Word export)
+# project, the export page and the finished export, the exported HTML
+# page as Chromium draws it and the first page of the Word export as
+# LibreOffice lays it out)
 # into OUTDIR (default: screenshots/).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,10 +27,16 @@ export KALVINOR_SHOT_EXPORT="$sandbox/export"
 mkdir -p "$KALVINOR_SHOT_EXPORT"
 "$build/kalvinor_screenshots" "$out"
 
-# The converted project's Word export as LibreOffice lays out its first page.
-docx=$(find "$KALVINOR_SHOT_EXPORT" -name 'Interview.docx' | head -n1)
-if [ -n "$docx" ]; then
-  HOME="$sandbox/office" soffice --headless --norestore --convert-to pdf --outdir "$sandbox/office" "$docx" >/dev/null 2>&1
-  pdftoppm -png -r 150 -f 1 -l 1 -singlefile "$sandbox/office/Interview.pdf" "$out/docx_page1"
-  echo "$out/docx_page1.png"
-fi
+# The exported conversation, drawn by a real browser.
+page=$(find "$HOME/Documents" -path '*/Export-*/*.html' ! -name 'Highlights_and_Comments.html' | head -n1)
+[ -n "$page" ] || { echo "no exported page" >&2; exit 1; }
+chromium --headless --no-sandbox --disable-gpu --hide-scrollbars --window-size=1024,768 \
+  --screenshot="$out/export_html.png" "file://$page" >/dev/null 2>&1
+[ -s "$out/export_html.png" ] && echo "$out/export_html.png"
+
+# The meeting's Word export as LibreOffice lays out its first page.
+docx=$(find "$KALVINOR_SHOT_EXPORT" -name 'Weekly meeting.docx' | head -n1)
+[ -n "$docx" ] || { echo "no exported Word document" >&2; exit 1; }
+HOME="$sandbox/office" soffice --headless --norestore --convert-to pdf --outdir "$sandbox/office" "$docx" >/dev/null 2>&1
+pdftoppm -png -r 150 -f 1 -l 1 -singlefile "$sandbox/office/Weekly meeting.pdf" "$out/docx_page1"
+echo "$out/docx_page1.png"
