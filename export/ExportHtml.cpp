@@ -1,10 +1,7 @@
 #include "export/ExportHtml.h"
 
-#include "storage/VoskProDb.h"
-#include "util/BaseUtil.h"
 #include "util/FileUtil.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QTextDocument>
 
@@ -79,9 +76,7 @@ QString plainEscaped(const QString &text)
 }
 
 ExportHtml::ExportHtml(QDir outDir, QString projectDir, QObject *parent)
-    : IExportHandling(parent)
-    , outDir(std::move(outDir))
-    , projectDir(std::move(projectDir))
+    : WorkerExporter(std::move(outDir), std::move(projectDir), parent)
 {
 }
 
@@ -90,95 +85,60 @@ ExportHtml::~ExportHtml()
     waitForWorker();
 }
 
-void ExportHtml::start()
-{
-    startWorker([this] { return doExport(); });
-}
-
-// The loops end through the cancel flag, set before this is called.
-void ExportHtml::stop()
-{
-    waitForWorker();
-}
-
 bool ExportHtml::doExport()
 {
-    const Options opt = options();
-    VoskProDb db;
-    if (!openProjectDb(db, projectDir))
+    Source src;
+    if (!beginExport(src, QStringLiteral(".html")))
         return false;
-    const QString name = QFileInfo(outDir.absolutePath()).fileName();
-    QFile main;
-    QFile highlights;
-    if (!openOutput(main, documentPath(outDir, QStringLiteral(".html"))))
-        return false;
-    if (opt.withHLCMMT && !openOutput(highlights, outDir.absoluteFilePath(highlightsName() + QStringLiteral(".html"))))
-        return false;
-
     // Pictures are a courtesy: a page whose pictures are missing is still read.
     FileUtil::copyPath(QDir(projectDir).absoluteFilePath(QStringLiteral("images")), QDir(outDir.absolutePath()), nullptr);
+    Progress progress(this, src.segs.size() + src.citems.size());
 
-    const QList<VoskProSeg> segs = db.loadSegs(-1);
-    const QVariantList citems = opt.withHLCMMT ? db.loadCItems() : QVariantList();
-    if (!db.lastErr.isEmpty())
-        return fail(db.lastErr);
-    Progress progress(this, segs.size() + citems.size());
-
-    main.write(kPageHead);
-    main.write(QStringLiteral("<title>%1</title><style>").arg(escapeText(name)).toUtf8());
-    main.write(styleSheet());
-    main.write("</style></head><body><div class=\"column\">");
-    for (const VoskProSeg &seg : segs) {
+    const QString name = QFileInfo(outDir.absolutePath()).fileName();
+    src.main.write(kPageHead);
+    src.main.write(QStringLiteral("<title>%1</title><style>").arg(escapeText(name)).toUtf8());
+    src.main.write(styleSheet());
+    src.main.write("</style></head><body><div class=\"column\">");
+    for (const VoskProSeg &seg : qAsConst(src.segs)) {
         if (isCanceled())
             break;
         const bool right = seg.device == 1;
         QString block;
-        if (opt.withTime) {
-            block += QStringLiteral("<div class=\"row-center\"><div class=\"round\">%1</div></div>")
-                         .arg(BaseUtil::formatMSecs(qint64(seg.start * 1000.0f)));
-        }
+        if (src.opt.withTime)
+            block += QStringLiteral("<div class=\"row-center\"><div class=\"round\">%1</div></div>").arg(segTime(seg));
         block += right ? QStringLiteral("<div class=\"row-right\"><div class=\"bb2\">")
                        : QStringLiteral("<div class=\"row-left\"><div class=\"bb1\">");
-        if (opt.withSpeaker) {
+        if (src.opt.withSpeaker) {
             block += QStringLiteral("<p style=\"text-align:%1;color:%2\">%3</p>")
                          .arg(right ? QStringLiteral("right") : QStringLiteral("left"),
                               QString::fromLatin1(VoskProDb::speakerColor(seg.spkId)), escapeText(seg.spkName));
         }
-        // Stored segment HTML is escaped when it is stored.
-        block += seg.html;
-        block += QStringLiteral("</div></div>");
-        main.write(block.toUtf8());
+        // Stored segment HTML was escaped when it was stored.
+        block += seg.html + QStringLiteral("</div></div>");
+        src.main.write(block.toUtf8());
         progress.step();
     }
-    main.write("</div></body></html>");
+    src.main.write("</div></body></html>");
 
-    if (opt.withHLCMMT) {
-        highlights.write(kHighlightsHead);
-        for (const QVariant &v : citems) {
+    if (src.opt.withHLCMMT) {
+        src.highlights.write(kHighlightsHead);
+        for (const QVariant &v : qAsConst(src.citems)) {
             if (isCanceled())
                 break;
             const QVariantMap item = v.toMap();
             QString block = item.value(QStringLiteral("type")).toInt() == 1 ? QStringLiteral("<div class=\"item highlight\">")
                                                                             : QStringLiteral("<div class=\"item\">");
             block += plainEscaped(item.value(QStringLiteral("text")).toString()) + QStringLiteral("</div>");
-            const QVariantList replies = db.loadComments(item.value(QStringLiteral("id")).toLongLong());
+            const QVariantList replies = src.db.loadComments(item.value(QStringLiteral("id")).toLongLong());
             for (const QVariant &r : replies) {
                 const QVariantMap reply = r.toMap();
                 block += QStringLiteral("<div class=\"reply\">%1<br/>%2</div>")
-                             .arg(QDateTime::fromSecsSinceEpoch(reply.value(QStringLiteral("dt")).toLongLong())
-                                      .toString(QStringLiteral("yyyy/MM/dd hh:mm:ss")),
-                                  plainEscaped(reply.value(QStringLiteral("text")).toString()));
+                             .arg(replyTime(reply), plainEscaped(reply.value(QStringLiteral("text")).toString()));
             }
-            highlights.write(block.toUtf8());
+            src.highlights.write(block.toUtf8());
             progress.step();
         }
-        highlights.write("</body></html>");
-        if (!db.lastErr.isEmpty())
-            return fail(db.lastErr);
+        src.highlights.write("</body></html>");
     }
-
-    if (!closeOutput(main) || (opt.withHLCMMT && !closeOutput(highlights)))
-        return false;
-    emit finished();
-    return true;
+    return finishExport(src);
 }

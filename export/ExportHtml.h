@@ -5,12 +5,9 @@
 // with their replies; the project's pictures are copied beside them. The
 // work runs in a worker thread.
 
-#include "export/IExportHandling.h"
+#include "export/WorkerExporter.h"
 
-#include <QDir>
-#include <QString>
-
-class ExportHtml : public IExportHandling
+class ExportHtml final : public WorkerExporter
 {
     Q_OBJECT
 
@@ -18,12 +15,5 @@ public:
     ExportHtml(QDir outDir, QString projectDir, QObject *parent);
     ~ExportHtml() override;
 
-    void start() override;
-    void stop() override;
-
-    bool doExport();
-
-private:
-    QDir outDir;
-    QString projectDir;
+    bool doExport() override;
 };

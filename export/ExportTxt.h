@@ -3,12 +3,9 @@
 // its export item folder and, on request, the highlights and comments with
 // their replies beside it. The work runs in a worker thread.
 
-#include "export/IExportHandling.h"
+#include "export/WorkerExporter.h"
 
-#include <QDir>
-#include <QString>
-
-class ExportTxt : public IExportHandling
+class ExportTxt final : public WorkerExporter
 {
     Q_OBJECT
 
@@ -16,12 +13,5 @@ public:
     ExportTxt(QDir outDir, QString projectDir, QObject *parent);
     ~ExportTxt() override;
 
-    void start() override;
-    void stop() override;
-
-    bool doExport();
-
-private:
-    QDir outDir;
-    QString projectDir;
+    bool doExport() override;
 };
