@@ -1,15 +1,10 @@
 #include "export/ExportDocx.h"
 
 #include "export/DocxWriter.h"
-#include "storage/VoskProDb.h"
 #include "util/BaseUtil.h"
 
-#include <QDateTime>
-
 ExportDocx::ExportDocx(QDir outDir, QString projectDir, QObject *parent)
-    : IExportHandling(parent)
-    , outDir(std::move(outDir))
-    , projectDir(std::move(projectDir))
+    : WorkerExporter(std::move(outDir), std::move(projectDir), parent)
 {
 }
 
@@ -18,19 +13,10 @@ ExportDocx::~ExportDocx()
     waitForWorker();
 }
 
-void ExportDocx::start()
-{
-    startWorker([this] { return doExport(); });
-}
-
-// The loops end through the cancel flag, set before this is called.
-void ExportDocx::stop()
-{
-    waitForWorker();
-}
-
 bool ExportDocx::doExport()
 {
+    // The documents are built in memory and saved whole at the end, so no
+    // file is opened first: a cancel still leaves both with what came before.
     const Options opt = options();
     VoskProDb db;
     if (!openProjectDb(db, projectDir))
@@ -41,15 +27,13 @@ bool ExportDocx::doExport()
         return fail(db.lastErr);
     Progress progress(this, segs.size() + citems.size());
 
-    // Nothing is written before the documents are saved whole, so a cancel
-    // still leaves both documents with what came before it.
     const QString mainPath = documentPath(outDir, QStringLiteral(".docx"));
     DocxWriter main;
     for (const VoskProSeg &seg : segs) {
         if (isCanceled())
             break;
         if (opt.withTime)
-            main.appendParagraph(BaseUtil::formatMSecs(qint64(seg.start * 1000.0f)));
+            main.appendParagraph(segTime(seg));
         if (opt.withSpeaker)
             main.appendParagraph(seg.spkName + QLatin1Char(':'));
         // The closing break stands for the empty line after each segment.
@@ -71,23 +55,22 @@ bool ExportDocx::doExport()
         if (isCanceled())
             break;
         const QVariantMap item = v.toMap();
+        const bool highlight = item.value(QStringLiteral("type")).toInt() == 1;
         highlights.appendParagraph(QStringLiteral("[%1]").arg(n++));
-        highlights.appendParagraph(QStringLiteral("[%1] %2")
-                                       .arg(item.value(QStringLiteral("type")).toInt() == 1 ? QStringLiteral("Highligth")
-                                                                                              : QStringLiteral("Comment"),
-                                            item.value(QStringLiteral("text")).toString()));
+        highlights.appendParagraph(QStringLiteral("[%1] %2").arg(highlight ? QStringLiteral("Highligth") : QStringLiteral("Comment"),
+                                                                 item.value(QStringLiteral("text")).toString()));
         const QVariantList replies = db.loadComments(item.value(QStringLiteral("id")).toLongLong());
         if (!replies.isEmpty())
             highlights.appendParagraph(QStringLiteral("[Replies]"));
         for (const QVariant &r : replies) {
             const QVariantMap reply = r.toMap();
-            highlights.appendParagraph(QDateTime::fromSecsSinceEpoch(reply.value(QStringLiteral("dt")).toLongLong())
-                                           .toString(QStringLiteral("yyyy/MM/dd hh:mm:ss")));
+            highlights.appendParagraph(replyTime(reply));
             highlights.appendParagraph(reply.value(QStringLiteral("text")).toString());
         }
         highlights.appendParagraph(QString());
         progress.step();
     }
+    // A reply that could not be read is a document with a gap.
     if (!db.lastErr.isEmpty())
         return fail(db.lastErr);
     highlights.appendSectPr();

@@ -4,12 +4,9 @@
 // with their replies beside it, one paragraph per line of the text export.
 // The work runs in a worker thread.
 
-#include "export/IExportHandling.h"
+#include "export/WorkerExporter.h"
 
-#include <QDir>
-#include <QString>
-
-class ExportDocx : public IExportHandling
+class ExportDocx final : public WorkerExporter
 {
     Q_OBJECT
 
@@ -17,12 +14,5 @@ public:
     ExportDocx(QDir outDir, QString projectDir, QObject *parent);
     ~ExportDocx() override;
 
-    void start() override;
-    void stop() override;
-
-    bool doExport();
-
-private:
-    QDir outDir;
-    QString projectDir;
+    bool doExport() override;
 };
