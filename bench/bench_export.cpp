@@ -116,7 +116,7 @@ int main(int argc, char *argv[])
     }
 
     // The best of three runs each, interleaved, so that a busy machine
-    // weighs on all three alike.
+    // weighs on all of them alike.
     qint64 bare = -1, txt = -1, html = -1, docx = -1;
     const auto best = [](qint64 a, qint64 b) { return a < 0 ? b : std::min(a, b); };
     for (int round = 0; round < 3; ++round) {
