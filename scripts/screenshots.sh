@@ -4,7 +4,9 @@
 # (home page, project settings for Record and Convert, About, the language
 # models with one installed and one downloading, a message box, a converted
 # project, a batch conversion while it runs and once it has ended, the export
-# page and the finished export, and the exported HTML page as Chromium draws it)
+# page and the finished export, the exported HTML page as Chromium draws it,
+# the first page of the Word export as LibreOffice lays it out, the first page
+# of a PDF export and a print preview)
 # into OUTDIR (default: screenshots/).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,6 +26,8 @@ espeak-ng -v en-us -g 25 -w "$sandbox/raw.wav" "the quick brown fox jumps over t
   && sox "$HOME/Documents/interview.wav" "$HOME/Documents/lecture.wav" repeat 59 \
   && export KALVINOR_SHOT_SPEECH="$HOME/Documents/interview.wav" KALVINOR_SHOT_MODEL="$root/tests/data/vosk-model-test"
 
+export KALVINOR_SHOT_EXPORT="$sandbox/export"
+mkdir -p "$KALVINOR_SHOT_EXPORT"
 "$build/kalvinor_screenshots" "$out"
 
 # The first page of a project exported to PDF, and the print preview.
@@ -36,3 +40,10 @@ page=$(find "$HOME/Documents" -path '*/Export-*/*.html' ! -name 'Highlights_and_
 chromium --headless --no-sandbox --disable-gpu --hide-scrollbars --window-size=1024,768 \
   --screenshot="$out/export_html.png" "file://$page" >/dev/null 2>&1
 [ -s "$out/export_html.png" ] && echo "$out/export_html.png"
+
+# The meeting's Word export as LibreOffice lays out its first page.
+docx=$(find "$KALVINOR_SHOT_EXPORT" -name 'Weekly meeting.docx' | head -n1)
+[ -n "$docx" ] || { echo "no exported Word document" >&2; exit 1; }
+HOME="$sandbox/office" soffice --headless --norestore --convert-to pdf --outdir "$sandbox/office" "$docx" >/dev/null 2>&1
+pdftoppm -png -r 150 -f 1 -l 1 -singlefile "$sandbox/office/Weekly meeting.pdf" "$out/docx_page1"
+echo "$out/docx_page1.png"

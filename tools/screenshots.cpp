@@ -4,6 +4,7 @@
 
 #include "app/AppShell.h"
 #include "app/CheckUpdateThread.h"
+#include "export/ExportHandlingItemModel.h"
 #include "projects/ProjectsMgr.h"
 #include "storage/LangDb.h"
 #include "storage/VoskProDb.h"
@@ -123,6 +124,27 @@ bool shootBatch(QObject *root, QQuickWindow *win, const QString &outDir, const Q
         && shoot(win, outDir, QStringLiteral("batch_converting"))
         && waitFor(root, QStringLiteral("navUtil.currentPage.model.totalFinished"), 120000)
         && shoot(win, outDir, QStringLiteral("batch_converted"));
+}
+
+// Exports a project (a folder in the home folder) to Word with times and
+// speakers into dir; scripts/screenshots.sh shows the document's first page.
+bool exportDocx(const QString &project, const QString &dir)
+{
+    ExportHandlingItemModel m;
+    m.setProjectUrls({ QUrl::fromLocalFile(QDir::home().absoluteFilePath(project)).toString() });
+    m.setSaveRootUrl(QUrl::fromLocalFile(dir).toString());
+    m.setExportType(QStringLiteral("Doc Files(*.docx)"));
+    m.setWithTime(true);
+    m.setWithSpeaker(true);
+    m.init();
+    for (int i = 0; i < 600 && !m.totalFinished(); ++i)
+        settle(50);
+    const QVariantMap row = m.data(m.index(0, 0), BatchHandlingItemModel::DRole).toMap();
+    if (row.value(QStringLiteral("status")).toInt() != 1) {
+        std::fprintf(stderr, "Word export failed: %s\n", qPrintable(row.value(QStringLiteral("err")).toString()));
+        return false;
+    }
+    return true;
 }
 
 // A small two-speaker project, its export page, and an export of it to HTML
@@ -314,6 +336,8 @@ int main(int argc, char *argv[])
     }
 
     ok = ok && exportViews(root, win, outDir);
+    const QString wordDir = qEnvironmentVariable("KALVINOR_SHOT_EXPORT");
+    ok = ok && (wordDir.isEmpty() || exportDocx(QStringLiteral("Documents/Weekly meeting"), wordDir));
 
     std::fflush(stdout);
     return ok ? 0 : 1;
