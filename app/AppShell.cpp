@@ -8,6 +8,7 @@
 #include "projects/CommentItemModel.h"
 #include "projects/ConversationsItemModel.h"
 #include "projects/ProjectMainController.h"
+#include "projects/ProjectsItemModel.h"
 #include "projects/ProjectsMgr.h"
 #include "storage/LangDb.h"
 #include "util/BaseUtil.h"
@@ -57,6 +58,7 @@ void registerQmlTypes()
     registerType<ConversationsItemModel>("ConversationsItemModel");
     registerType<InitablesThread>("InitablesThread");
     registerType<CommentItemModel>("CommentItemModel");
+    registerType<ProjectsItemModel>("ProjectsItemModel");
     // ProjectsItemModel, ConvertFilesHandlingItemModel,
     // ExportHandlingItemModel, then CheckUpdateThread:
     registerType<CheckUpdateThread>("CheckUpdateThread");
