@@ -29,8 +29,9 @@ MouseArea {
         anchors.leftMargin: 12
         anchors.verticalCenter: parent.verticalCenter
         visible: root.containsMouse || root.listModel.checkedCount !== 0
-        // Read again whenever the ticks change anywhere.
-        checked: root.listModel.checkedCount >= 0 && root.listModel.isChecked(d.id)
+        // Read again whenever the ticks change anywhere; a removed row keeps
+        // its delegate a moment without its data.
+        checked: root.listModel.checkedCount >= 0 && !!d && root.listModel.isChecked(d.id)
         onToggled: root.listModel.setChecked(d.id, checked)
     }
 

@@ -3,7 +3,7 @@
 # private X server with a temporary HOME and saves one PNG per main view
 # (home page, project settings for Record and Convert, About, the language
 # models with one installed and one downloading, a message box, a converted
-# project)
+# project, the projects list)
 # into OUTDIR (default: screenshots/).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -29,7 +29,7 @@ private slots:
     void view_data()
     {
         QTest::addColumn<QString>("name");
-        for (const char *n : { "home", "project_settings_record", "project_settings_convert", "about", "language_models", "message_box" })
+        for (const char *n : { "home", "project_settings_record", "project_settings_convert", "about", "language_models", "message_box", "projects" })
             QTest::newRow(n) << QString::fromLatin1(n);
     }
 
