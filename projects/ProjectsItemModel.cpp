@@ -220,7 +220,13 @@ QVariantList ProjectsItemModel::selProjectUrls() const
 
 bool ProjectsItemModel::importProject(const QString &projectUrl)
 {
-    const QString path = cleanAbsolute(QUrl(projectUrl).toLocalFile());
+    const QString local = QUrl(projectUrl).toLocalFile();
+    // Not a folder URL: nothing to resolve against but the working folder.
+    if (!QDir::isAbsolutePath(local)) {
+        setLastErr(QStringLiteral("Import %1 failed.").arg(projectUrl));
+        return false;
+    }
+    const QString path = cleanAbsolute(local);
     if (!hasManifest(path)) {
         setLastErr(QDir(path).absoluteFilePath(kManifest) + QStringLiteral(" not exists."));
         return false;

@@ -206,6 +206,8 @@ void TestProjectsItemModel::importProject()
     QDir().mkpath(bare);
     QVERIFY(!m.importProject(url(bare)));
     QCOMPARE(m.lastErr(), bare + "/manifest not exists.");
+    QVERIFY(!m.importProject("listed"));
+    QCOMPARE(m.lastErr(), QStringLiteral("Import listed failed."));
     // File names are case-sensitive here: another folder, which has none.
     QVERIFY(!m.importProject(url(root->filePath("LISTED"))));
     QCOMPARE(m.lastErr(), root->filePath("LISTED") + "/manifest not exists.");
