@@ -259,13 +259,8 @@ void ProjectsItemModel::deleteProject(int idx)
 {
     if (idx < 0 || idx >= m_rows.size())
         return;
-    const qint64 id = rowId(m_rows.at(idx));
-    if (removeProjectFolder(idx)) {
-        beginRemoveRows(QModelIndex(), idx, idx);
-        m_rows.removeAt(idx);
-        m_checked.remove(id);
-        endRemoveRows();
-    }
+    if (removeProjectFolder(idx))
+        dropRow(idx);
     allRowsChanged();
     emit checkedCountChanged();
 }
@@ -273,16 +268,10 @@ void ProjectsItemModel::deleteProject(int idx)
 void ProjectsItemModel::deleteSelProjects()
 {
     for (int i = 0; i < m_rows.size();) {
-        const qint64 id = rowId(m_rows.at(i));
-        if (!m_checked.contains(id) || !removeProjectFolder(i)) {
+        if (m_checked.contains(rowId(m_rows.at(i))) && removeProjectFolder(i))
+            dropRow(i); // the next row moves into i
+        else
             ++i;
-            continue;
-        }
-        // The next row moves into i.
-        beginRemoveRows(QModelIndex(), i, i);
-        m_rows.removeAt(i);
-        m_checked.remove(id);
-        endRemoveRows();
     }
     allRowsChanged();
     emit checkedCountChanged();
@@ -309,6 +298,13 @@ bool ProjectsItemModel::removeProjectFolder(int row)
         return false;
     }
     return true;
+}
+
+void ProjectsItemModel::dropRow(int row)
+{
+    beginRemoveRows(QModelIndex(), row, row);
+    m_checked.remove(rowId(m_rows.takeAt(row)));
+    endRemoveRows();
 }
 
 void ProjectsItemModel::allRowsChanged()

@@ -59,6 +59,7 @@ signals:
 private:
     // Removes the project folder of row; true when it is gone.
     bool removeProjectFolder(int row);
+    void dropRow(int row);
     void allRowsChanged();
 
     QList<QVariantMap> m_rows;
