@@ -106,6 +106,13 @@ TestCase {
         compare(String(findChild(row, "projectName").color), "#333333")
     }
 
+    // The row's tick box shows under the mouse.
+    function tickUnderMouse(row, tick) {
+        mouseMove(row, row.width / 2, row.height / 2)
+        tryVerify(function() { return tick.visible })
+        mouseClick(tick)
+    }
+
     function test_tickAndDelete() {
         newProject("kept")
         var url = newProject("deleted")
@@ -113,13 +120,23 @@ TestCase {
         var row = firstRow()
         var tick = findChild(row, "projectTick")
         verify(!findChild(page, "deleteBtn").enabled)
-        mouseMove(row, row.width / 2, row.height / 2)
-        tryVerify(function() { return tick.visible })
-        mouseClick(tick)
+        var tickAll = findChild(page, "tickAll")
+        verify(!tickAll.visible)
+        tickUnderMouse(row, tick)
         compare(page.model.checkedCount, 1)
-        verify(findChild(page, "tickAll").visible)
-        verify(!findChild(page, "tickAll").checked)
+        verify(tickAll.visible)
+        verify(!tickAll.checked)
         var count = page.list.count
+        // The tool row moves over for the box that just appeared.
+        waitForItemPolished(tickAll.parent)
+        mouseClick(tickAll)
+        compare(page.model.checkedCount, count)
+        verify(tickAll.checked)
+        mouseClick(tickAll)
+        compare(page.model.checkedCount, 0)
+        verify(!tick.checked)
+        verify(!tickAll.visible)
+        tickUnderMouse(row, tick)
 
         mouseClick(findChild(page, "deleteBtn"))
         compare(boxes.length, 1)
@@ -129,7 +146,7 @@ TestCase {
         compare(prosmgr.cp, null)
         compare(page.list.count, count - 1)
         compare(page.model.checkedCount, 0)
-        verify(!findChild(page, "tickAll").visible)
+        verify(!tickAll.visible)
         compare(page.model.data(page.model.index(0, 0), 2).name, "kept")
         verify(!prosmgr.enterProject(url))
     }
