@@ -4,6 +4,7 @@
 #include "app/InitablesThread.h"
 #include "app/MainSettings.h"
 #include "engine/LangModelInstallThreadMgr.h"
+#include "export/ExportHandlingItemModel.h"
 #include "models/VoskLangItemModel.h"
 #include "projects/CommentItemModel.h"
 #include "projects/ConversationsItemModel.h"
@@ -61,6 +62,7 @@ void registerQmlTypes()
     registerType<ProjectsItemModel>("ProjectsItemModel");
     // ProjectsItemModel, ConvertFilesHandlingItemModel,
     // ExportHandlingItemModel, then CheckUpdateThread:
+    registerType<ExportHandlingItemModel>("ExportHandlingItemModel");
     registerType<CheckUpdateThread>("CheckUpdateThread");
 }
 

@@ -58,7 +58,9 @@ Rectangle {
                 clip: true
                 model: root.model
                 boundsBehavior: Flickable.StopAtBounds
-                ScrollBar.vertical: ScrollBar { policy: list.contentHeight > list.height ? ScrollBar.AlwaysOn : ScrollBar.AsNeeded }
+                // Only a list that reached its largest height scrolls; a shorter one
+                // is as tall as its rows.
+                ScrollBar.vertical: ScrollBar { policy: list.contentHeight + 32 > 400 ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff }
 
                 delegate: Row {
                     id: row

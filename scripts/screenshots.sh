@@ -3,7 +3,8 @@
 # private X server with a temporary HOME and saves one PNG per main view
 # (home page, project settings for Record and Convert, About, the language
 # models with one installed and one downloading, a message box, a converted
-# project, the projects list)
+# project, the projects list, the export page and the finished export, and
+# the exported HTML page as Chromium draws it)
 # into OUTDIR (default: screenshots/).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,3 +23,10 @@ espeak-ng -v en-us -g 25 -w "$sandbox/raw.wav" "the quick brown fox jumps over t
   && export KALVINOR_SHOT_SPEECH="$HOME/Documents/interview.wav" KALVINOR_SHOT_MODEL="$root/tests/data/vosk-model-test"
 
 "$build/kalvinor_screenshots" "$out"
+
+# The exported conversation, drawn by a real browser.
+page=$(find "$HOME/Documents" -path '*/Export-*/*.html' ! -name 'Highlights_and_Comments.html' | head -n1)
+[ -n "$page" ] || { echo "no exported page" >&2; exit 1; }
+chromium --headless --no-sandbox --disable-gpu --hide-scrollbars --window-size=1024,768 \
+  --screenshot="$out/export_html.png" "file://$page" >/dev/null 2>&1
+[ -s "$out/export_html.png" ] && echo "$out/export_html.png"

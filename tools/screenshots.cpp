@@ -7,6 +7,7 @@
 #include "projects/JsonFile.h"
 #include "projects/ProjectsMgr.h"
 #include "storage/LangDb.h"
+#include "storage/VoskProDb.h"
 #include "util/BaseUtil.h"
 
 #include <QDir>
@@ -248,6 +249,7 @@ int main(int argc, char *argv[])
     }
 
     ok = ok && shootProjects(root, win, outDir);
+    ok = ok && exportViews(root, win, outDir);
 
     std::fflush(stdout);
     return ok ? 0 : 1;

@@ -29,7 +29,8 @@ private slots:
     void view_data()
     {
         QTest::addColumn<QString>("name");
-        for (const char *n : { "home", "project_settings_record", "project_settings_convert", "about", "language_models", "message_box", "projects" })
+        for (const char *n : { "home", "project_settings_record", "project_settings_convert", "about", "language_models", "message_box",
+                               "export_setting", "export_done", "export_html", "projects" })
             QTest::newRow(n) << QString::fromLatin1(n);
     }
 
@@ -51,7 +52,8 @@ private slots:
     void viewsDiffer()
     {
         const QImage home(QDir(m_out.path()).absoluteFilePath("home.png"));
-        for (const char *n : { "project_settings_record", "about", "language_models", "message_box" })
+        for (const char *n : { "project_settings_record", "about", "language_models", "message_box",
+                                "export_setting", "export_done", "export_html" })
             QVERIFY(QImage(QDir(m_out.path()).absoluteFilePath(QString::fromLatin1(n) + ".png")) != home);
     }
 

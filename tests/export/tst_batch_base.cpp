@@ -122,7 +122,7 @@ private slots:
         QFETCH(bool, withMethod);
         Receiver receiver;
         QAtomicInt ranOnWorker;
-        auto *t = makeTodoInThread([&] { ranOnWorker = QThread::currentThread() != qApp->thread(); return true; },
+        auto *t = makeTodoInThread([&] { ranOnWorker = QThread::currentThread() != QCoreApplication::instance()->thread(); return true; },
                                    &receiver, withMethod ? "take" : nullptr, &receiver);
         t->start();
         QVERIFY(t->wait(10000));
@@ -130,7 +130,7 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(receiver.got, withMethod ? QVariant(true) : QVariant());
         if (withMethod)
-            QCOMPARE(receiver.ranIn, qApp->thread());
+            QCOMPARE(receiver.ranIn, QCoreApplication::instance()->thread());
     }
 };
 
