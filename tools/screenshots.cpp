@@ -126,6 +126,71 @@ bool shootProjects(QObject *root, QQuickWindow *win, const QString &outDir)
         && shoot(win, outDir, QStringLiteral("projects"));
 }
 
+// A small two-speaker project, its export page, and an export of it to HTML
+// with times, speakers and the highlights (scripts/screenshots.sh renders the
+// exported page in a browser).
+bool exportViews(QObject *root, QQuickWindow *win, const QString &outDir)
+{
+    const QString docs = QUrl::fromLocalFile(QDir::home().absoluteFilePath(QStringLiteral("Documents"))).toString();
+    const QString url = ProjectsMgr::instance()->createProject(QStringLiteral("Weekly meeting"), docs,
+                                                               QStringLiteral("en-s"), 0.5);
+    VoskProDb db;
+    if (url.isEmpty() || !db.open(QDir(QUrl(url).toLocalFile()).absoluteFilePath(QStringLiteral("data"))))
+        return false;
+    const auto speaker = [&](int axis, const QString &name) {
+        VoskSpk vp(128, 0.0f);
+        vp[axis] = 1.0f;
+        const qint64 id = db.matchSpeaker(vp, 1000, 0).id;
+        db.updateSpeakerName(id, name);
+        return id;
+    };
+    const qint64 anna = speaker(0, QStringLiteral("Anna"));
+    const qint64 ben = speaker(1, QStringLiteral("Ben"));
+    const struct { const char *text; float start; qint64 spk; int device; } lines[] = {
+        { "Good morning everyone, thanks for joining the weekly meeting.", 2.4f, anna, 2 },
+        { "Morning! Shall we start with the release plan?", 7.9f, ben, 1 },
+        { "Yes. The export to text and HTML is ready for testing,<br/>and the documentation follows next week.", 12.2f, anna, 2 },
+        { "Great, I will ask the team to try it today.", 21.6f, ben, 1 },
+    };
+    qint64 first = 0;
+    for (const auto &l : lines) {
+        VoskProSeg seg;
+        seg.html = QString::fromUtf8(l.text);
+        seg.start = l.start;
+        seg.end = l.start + 4;
+        seg.spkId = l.spk;
+        seg.device = l.device;
+        const qint64 id = db.addSeg(seg, QStringLiteral("[]"), 0);
+        first = first ? first : id;
+    }
+    const qint64 c = db.addCItem(first, QStringLiteral("thanks for joining"), 2).value(QStringLiteral("id")).toLongLong();
+    db.addComment(c, QStringLiteral("Send the notes afterwards."));
+    db.close();
+
+    QObject *form = eval(root, QStringLiteral("Qt.createComponent('qrc:/ExportSetting.qml')"
+                                              ".createObject(winroot, { projectUrls: ['%1'] })").arg(url))
+                        .value<QObject *>();
+    if (!form)
+        return false;
+    settle(300);
+    eval(form, QStringLiteral("folderChosen('%1')").arg(docs));
+    for (const char *name : { "withSpeakerSwitch", "withTimeSwitch", "withHLCMMTSwitch" }) {
+        if (QObject *sw = findItem(form->property("contentItem").value<QQuickItem *>(), QString::fromLatin1(name)))
+            sw->setProperty("checked", true);
+    }
+    QObject *types = findItem(form->property("contentItem").value<QQuickItem *>(), QStringLiteral("exportTypeBox"));
+    const int html = types ? eval(types, QStringLiteral("find('HTML Files(*.html)')")).toInt() : -1;
+    if (html < 0)
+        return false;
+    types->setProperty("currentIndex", html);
+    if (!shoot(win, outDir, QStringLiteral("export_setting")))
+        return false;
+    eval(form, QStringLiteral("save()"));
+    return waitFor(root, QStringLiteral("navUtil.currentPage.objectName === 'exportFileHandling'"
+                                        " && navUtil.currentPage.model.totalFinished"))
+        && shoot(win, outDir, QStringLiteral("export_done"));
+}
+
 }
 
 int main(int argc, char *argv[])
