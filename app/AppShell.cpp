@@ -7,6 +7,7 @@
 #include "export/ExportHandlingItemModel.h"
 #include "models/VoskLangItemModel.h"
 #include "projects/CommentItemModel.h"
+#include "projects/ConvertFilesHandlingItemModel.h"
 #include "projects/ConversationsItemModel.h"
 #include "projects/ProjectMainController.h"
 #include "projects/ProjectsItemModel.h"
@@ -62,6 +63,7 @@ void registerQmlTypes()
     registerType<ProjectsItemModel>("ProjectsItemModel");
     // ProjectsItemModel, ConvertFilesHandlingItemModel,
     // ExportHandlingItemModel, then CheckUpdateThread:
+    registerType<ConvertFilesHandlingItemModel>("ConvertFilesHandlingItemModel");
     registerType<ExportHandlingItemModel>("ExportHandlingItemModel");
     registerType<CheckUpdateThread>("CheckUpdateThread");
 }

@@ -3,8 +3,9 @@
 # private X server with a temporary HOME and saves one PNG per main view
 # (home page, project settings for Record and Convert, About, the language
 # models with one installed and one downloading, a message box, a converted
-# project, the projects list, the export page and the finished export, and
-# the exported HTML page as Chromium draws it)
+# project, a batch conversion while it runs and once it has ended, the
+# projects list, the export page and the finished export, and the exported
+# HTML page as Chromium draws it)
 # into OUTDIR (default: screenshots/).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,6 +21,7 @@ sandbox_xvfb
 # A spoken file and the synthetic test model for the converted-project view.
 espeak-ng -v en-us -g 25 -w "$sandbox/raw.wav" "the quick brown fox jumps over the lazy dog. pack my box with five dozen liquor jugs." \
   && sox -R "$sandbox/raw.wav" -t wavpcm -r 16000 -c 1 -b 16 -e signed-integer "$HOME/Documents/interview.wav" \
+  && sox "$HOME/Documents/interview.wav" "$HOME/Documents/lecture.wav" repeat 59 \
   && export KALVINOR_SHOT_SPEECH="$HOME/Documents/interview.wav" KALVINOR_SHOT_MODEL="$root/tests/data/vosk-model-test"
 
 "$build/kalvinor_screenshots" "$out"

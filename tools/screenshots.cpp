@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QImage>
@@ -124,6 +125,28 @@ bool shootProjects(QObject *root, QQuickWindow *win, const QString &outDir)
         && eval(root, QStringLiteral("(function() { var m = navUtil.currentPage.model;"
                                      " m.setChecked(m.data(m.index(1, 0), 2).id, true); return true })()")).toBool()
         && shoot(win, outDir, QStringLiteral("projects"));
+}
+
+// Three files chosen together on the home page, a short one, a long one and
+// one that has gone missing: the batch page while the long one converts, and
+// once the batch has ended.
+bool shootBatch(QObject *root, QQuickWindow *win, const QString &outDir, const QString &speech)
+{
+    const QDir docs = QFileInfo(speech).dir();
+    QStringList files;
+    for (const QString &f : { speech, docs.filePath(QStringLiteral("lecture.wav")), docs.filePath(QStringLiteral("missing.mp3")) })
+        files << QStringLiteral("'%1'").arg(QUrl::fromLocalFile(f).toString());
+    eval(root, QStringLiteral("navUtil.nav('Home.qml', {})"));
+    return waitFor(root, QStringLiteral("navUtil.currentPage !== null && navUtil.currentPage.objectName === 'homePage'"))
+        && eval(root, QStringLiteral("(function() { var f = navUtil.currentPage.openSettings(2, [%1]); f.lang = 'en-s';"
+                                     " return navUtil.currentPage.accept(f) })()").arg(files.join(QLatin1Char(','))))
+               .toBool()
+        && waitFor(root, QStringLiteral("navUtil.currentPage.objectName === 'convertFilesPage'"))
+        && waitFor(root, QStringLiteral("(function() { var m = navUtil.currentPage.model;"
+                                        " return m.finished === 1 && m.data(m.index(1, 0), 2).progress > 0 })()"), 60000)
+        && shoot(win, outDir, QStringLiteral("batch_converting"))
+        && waitFor(root, QStringLiteral("navUtil.currentPage.model.totalFinished"), 120000)
+        && shoot(win, outDir, QStringLiteral("batch_converted"));
 }
 
 // A small two-speaker project, its export page, and an export of it to HTML
@@ -311,6 +334,7 @@ int main(int argc, char *argv[])
         }
         ok = ok && waitFor(root, QStringLiteral("navUtil.currentPage.takeawaysOpen"))
             && shoot(win, outDir, QStringLiteral("project_converted"));
+        ok = ok && shootBatch(root, win, outDir, speech);
     }
 
     ok = ok && shootProjects(root, win, outDir);

@@ -30,7 +30,8 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         for (const char *n : { "home", "project_settings_record", "project_settings_convert", "about", "language_models", "message_box",
-                               "export_setting", "export_done", "export_html", "projects" })
+                               "batch_converting", "batch_converted", "projects", "export_setting", "export_done",
+                               "export_html" })
             QTest::newRow(n) << QString::fromLatin1(n);
     }
 

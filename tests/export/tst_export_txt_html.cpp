@@ -12,7 +12,6 @@
 #include <QAbstractItemModelTester>
 #include <QDate>
 #include <QRegularExpression>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -143,17 +142,21 @@ class TestExportTxtHtml : public QObject
         m.setWithSpeaker(speaker);
         m.setWithHLCMMT(hl);
         auto *e = new T(QDir(outDir), projectDir, &m);
-        QSignalSpy fin(e, &IExportHandling::finished);
-        QSignalSpy prog(e, &IExportHandling::progress);
+        // Received in this thread, as the batch model receives them.
+        QObject receiver;
+        int finished = 0;
+        QList<int> values;
+        connect(e, &IExportHandling::finished, &receiver, [&] { ++finished; });
+        connect(e, &IExportHandling::progress, &receiver, [&](int v) { values << v; });
         e->start();
-        if (!fin.wait(20000))
+        if (!QTest::qWaitFor([&] { return finished > 0; }, 20000))
             return QStringLiteral("no finished()");
-        QTest::qWait(20);
-        if (fin.count() != 1)
-            return QStringLiteral("finished() %1 times").arg(fin.count());
+        e->stop();
+        QCoreApplication::processEvents();
+        if (finished != 1)
+            return QStringLiteral("finished() %1 times").arg(finished);
         if (progress)
-            for (const auto &args : qAsConst(prog))
-                progress->append(args.at(0).toInt());
+            *progress += values;
         return e->hasErr ? e->err : QString();
     }
 
