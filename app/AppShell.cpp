@@ -10,6 +10,7 @@
 #include "projects/ConvertFilesHandlingItemModel.h"
 #include "projects/ConversationsItemModel.h"
 #include "projects/ProjectMainController.h"
+#include "projects/ProjectsItemModel.h"
 #include "projects/ProjectsMgr.h"
 #include "storage/LangDb.h"
 #include "util/BaseUtil.h"
@@ -59,6 +60,7 @@ void registerQmlTypes()
     registerType<ConversationsItemModel>("ConversationsItemModel");
     registerType<InitablesThread>("InitablesThread");
     registerType<CommentItemModel>("CommentItemModel");
+    registerType<ProjectsItemModel>("ProjectsItemModel");
     // ProjectsItemModel, ConvertFilesHandlingItemModel,
     // ExportHandlingItemModel, then CheckUpdateThread:
     registerType<ConvertFilesHandlingItemModel>("ConvertFilesHandlingItemModel");

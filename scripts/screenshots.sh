@@ -3,10 +3,10 @@
 # private X server with a temporary HOME and saves one PNG per main view
 # (home page, project settings for Record and Convert, About, the language
 # models with one installed and one downloading, a message box, a converted
-# project, a batch conversion while it runs and once it has ended, the export
-# page and the finished export, the exported HTML page as Chromium draws it,
-# the first page of the Word export as LibreOffice lays it out, the first page
-# of a PDF export and a print preview)
+# project, a batch conversion while it runs and once it has ended, the
+# projects list, the export page and the finished export, the exported HTML
+# page as Chromium draws it, the first page of the Word export as LibreOffice
+# lays it out, the first page of a PDF export and a print preview)
 # into OUTDIR (default: screenshots/).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

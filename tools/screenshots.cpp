@@ -5,6 +5,7 @@
 #include "app/AppShell.h"
 #include "app/CheckUpdateThread.h"
 #include "export/ExportHandlingItemModel.h"
+#include "projects/JsonFile.h"
 #include "projects/ProjectsMgr.h"
 #include "storage/LangDb.h"
 #include "storage/VoskProDb.h"
@@ -102,6 +103,29 @@ bool shoot(QQuickWindow *win, const QString &dir, const QString &name)
     }
     std::printf("%s\n", qPrintable(path));
     return true;
+}
+
+// The Projects page with a finished conversion and one that never ended (its
+// row greyed), one of them ticked.
+bool shootProjects(QObject *root, QQuickWindow *win, const QString &outDir)
+{
+    const QString rootUrl = ProjectsMgr::instance()->defaultRootUrl();
+    const QString media = QUrl::fromLocalFile(QDir::home().absoluteFilePath(QStringLiteral("Documents/lecture.mp3"))).toString();
+    const struct { const char *name; int status; } projects[] = { { "Board meeting", 1 }, { "Lecture recording", 0 } };
+    for (const auto &p : projects) {
+        const QString url = ProjectsMgr::instance()->createProject(QString::fromUtf8(p.name), rootUrl, QStringLiteral("en-s"), 0.5);
+        const QString manifest = QDir(QUrl(url).toLocalFile()).absoluteFilePath(QStringLiteral("manifest"));
+        QVariantMap m = readJsonFile(manifest);
+        m.insert(QStringLiteral("convert"), p.status == 0 ? media : QString());
+        m.insert(QStringLiteral("convert_status"), p.status);
+        if (url.isEmpty() || !writeJsonFile(manifest, m))
+            return false;
+    }
+    eval(root, QStringLiteral("navUtil.nav('Projects.qml', {})"));
+    return waitFor(root, QStringLiteral("navUtil.currentPage.objectName === 'projectsPage' && navUtil.currentPage.list.count >= 2"))
+        && eval(root, QStringLiteral("(function() { var m = navUtil.currentPage.model;"
+                                     " m.setChecked(m.data(m.index(1, 0), 2).id, true); return true })()")).toBool()
+        && shoot(win, outDir, QStringLiteral("projects"));
 }
 
 // Three files chosen together on the home page, a short one, a long one and
@@ -335,6 +359,7 @@ int main(int argc, char *argv[])
         ok = ok && shootBatch(root, win, outDir, speech);
     }
 
+    ok = ok && shootProjects(root, win, outDir);
     ok = ok && exportViews(root, win, outDir);
     const QString wordDir = qEnvironmentVariable("KALVINOR_SHOT_EXPORT");
     ok = ok && (wordDir.isEmpty() || exportDocx(QStringLiteral("Documents/Weekly meeting"), wordDir));
