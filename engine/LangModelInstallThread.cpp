@@ -155,6 +155,7 @@ QString unzipModelArchive(const QString &archivePath, const QDir &dest, QObject 
     if (canonicalRoot.isEmpty())
         return result;
 
+    const QString self = QDir::cleanPath(QFileInfo(archivePath).absoluteFilePath());
     // Whatever this run wrote goes again when it fails half-way.
     QStringList made;
     QSet<QString> written;
@@ -176,7 +177,9 @@ QString unzipModelArchive(const QString &archivePath, const QDir &dest, QObject 
         if (name.isEmpty())
             continue;
         const QString path = QDir::cleanPath(root + QLatin1Char('/') + name);
-        if (!isInside(path, root))
+        // The archive may lie in dest itself, and must not be written over
+        // while it is read.
+        if (!isInside(path, root) || path == self)
             continue;
 
         // Exact types: a symbolic link or a device has other type bits set as

@@ -243,6 +243,17 @@ private slots:
         QCOMPARE(TestUtil::fileTree(dest), QStringList());
     }
 
+    void archiveInDestinationIsNotWrittenOver()
+    {
+        QString dest;
+        const QString made = makeArchive(QStringLiteral("zip"), {file("a.zip", "over")}, dest);
+        const QString inside = dest + QStringLiteral("/a.zip");
+        QVERIFY(QFile::rename(made, inside));
+        const QByteArray before = TestUtil::readFile(inside);
+        QCOMPARE(unzipModelArchive(inside, QDir(dest), nullptr, nullptr), QString());
+        QCOMPARE(TestUtil::readFile(inside), before);
+    }
+
     void missingArchiveHasNoEntries()
     {
         QCOMPARE(unzipModelArchive(m_tmp.filePath("nothing.zip"), QDir(m_tmp.path()), nullptr, nullptr), QString());
