@@ -34,8 +34,8 @@ import http.server
 import os
 import re
 import signal
-import tarfile
 import sys
+import tarfile
 import threading
 import time
 import urllib.parse
