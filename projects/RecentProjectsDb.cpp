@@ -77,9 +77,15 @@ bool RecentProjectsDb::isSound()
 {
     try {
         Sqlite3Cursor c = select("pragma quick_check");
-        return c.next() && c.getText(0) == QLatin1String("ok");
-    } catch (const std::exception &) {
-        return false;
+        if (c.next())
+            return c.getText(0) == QLatin1String("ok");
+        c.throwIfFailed();
+        return true;
+    } catch (const Sqlite3Exception &e) {
+        // Only damage counts: a catalogue that another program holds locked
+        // for a moment is sound.
+        const int code = e.code() & 0xff;
+        return code != SQLITE_CORRUPT && code != SQLITE_NOTADB;
     }
 }
 

@@ -178,6 +178,22 @@ private slots:
             QCOMPARE(TestUtil::readFile(aside), bytes);
     }
 
+    // A catalogue that another program holds locked is not taken for damaged.
+    void lockedFileIsLeftAlone()
+    {
+        QTemporaryDir dir;
+        const QString dbPath = dir.filePath("projects.db");
+        const QString p = makeProject(QDir(dir.path()), "P");
+        RecentProjectsDb(dbPath).addProject(p);
+        Sqlite3DB other;
+        other.open(dbPath, QByteArray(), 2);
+        other.run("begin exclusive");
+        RecentProjectsDb{dbPath};
+        other.run("commit");
+        QVERIFY(!QFile::exists(dir.filePath("projects.db.corrupt")));
+        QCOMPARE(paths(RecentProjectsDb(dbPath).list()), QStringList{p});
+    }
+
     // One folder is one row, however its path is spelt.
     void pathsAreStoredCleaned()
     {
