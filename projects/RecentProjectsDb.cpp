@@ -60,7 +60,13 @@ void RecentProjectsDb::openAt(const QString &dbPath)
             // on; it is kept aside for whoever wants to look into it.
             sqlite3_close_v2(handle);
             handle = nullptr;
-            QFile::rename(dbPath, FileUtil::uniqueFilePath(info.absoluteDir(), info.fileName() + QStringLiteral(".corrupt")));
+            // Its rollback journal goes along, or it would be played into
+            // the new file.
+            const QDir folder = info.absoluteDir();
+            for (const QString &name : {info.fileName(), info.fileName() + QStringLiteral("-journal")}) {
+                if (QFile::exists(folder.filePath(name)))
+                    QFile::rename(folder.filePath(name), FileUtil::uniqueFilePath(folder, name + QStringLiteral(".corrupt")));
+            }
             open(dbPath, QByteArray(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
         }
         // A new file, or one that lost its table (an empty file, say).
