@@ -98,6 +98,7 @@ void setRootContextProperties(QQmlEngine *engine, QCoreApplication *app)
     ctx->setContextProperty(QStringLiteral("langdb"), LangDb::instance());
     ctx->setContextProperty(QStringLiteral("settings"), new MainSettings(app));
     ctx->setContextProperty(QStringLiteral("baseutil"), new BaseUtil(app));
+    ctx->setContextProperty(QStringLiteral("UPDATE_ENDPOINT"), CheckUpdateThread::updateEndpoint());
 }
 
 }
