@@ -334,6 +334,10 @@ int main(int argc, char *argv[])
         if (form)
             QMetaObject::invokeMethod(form, "close");
         settle(300);
+        // Closing the popup stopped the download, which it says in a box.
+        for (QObject *box : root->findChildren<QObject *>(QStringLiteral("messageBox")))
+            QMetaObject::invokeMethod(box, "close");
+        settle(200);
     }
     view(QStringLiteral("msgbox.createObject(winroot).question('', 'Are you sure you want to stop the project?')"),
          QStringLiteral("message_box"));
