@@ -2,7 +2,6 @@
 #include <QScopeGuard>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 
 #include <cmath>
 #include <mutex>
@@ -390,25 +389,19 @@ void TestVoskThread::everyCapturePeriodShowsItsLastBlock()
     const int period = 32000;
     QSharedPointer<RingBuffer> ring(new RingBuffer);
     QVERIFY(ring->init(5 * period));
-    QCOMPARE(ring->capacity() % period, 0u);
     VoskThread th;
     QVERIFY(th.init(ctx, ring, 16000, tmp.filePath(QStringLiteral("periods.wav")), false));
-    QList<VoskWordList> partials;
-    connect(&th, &VoskThread::partialNewWord, this, [&](const VoskWordList &w) { partials.append(w); });
-
-    // The same recogniser fed the same blocks on this thread says what the
-    // last block of each period gives.
+    QString shown;
+    connect(&th, &VoskThread::partialNewWord, this, [&](const VoskWordList &words) {
+        shown.clear();
+        for (const VoskWord &w : words)
+            shown += w.word + ' ';
+    });
+    // The same recogniser fed the same blocks here tells what the last block
+    // of each period gives.
     VoskRecognizer *ref = vosk_recognizer_new_spk(ctx->model(), 16000.0f, ctx->spkModel());
     QVERIFY(ref);
-    vosk_recognizer_set_words(ref, 1);
     vosk_recognizer_set_partial_words(ref, 1);
-    const auto wordsOf = [](const QJsonArray &a) {
-        QStringList w;
-        for (const QJsonValue &v : a)
-            w << v.toObject().value("word").toString() + '@' + QString::number(v.toObject().value("end").toDouble(), 'f', 2);
-        return w.join(' ');
-    };
-
     const auto cleanup = qScopeGuard([&] {
         ring->close();
         th.wait();
@@ -419,25 +412,19 @@ void TestVoskThread::everyCapturePeriodShowsItsLastBlock()
     for (int off = 0; off + period <= pcmMale.size(); off += period) {
         bool final = false;
         for (int b = 0; b < period; b += 3200) {
-            final = vosk_recognizer_accept_waveform(ref, pcmMale.constData() + off + b, 3200) != 0;
-            if (final)
+            if ((final = vosk_recognizer_accept_waveform(ref, pcmMale.constData() + off + b, 3200) != 0))
                 vosk_recognizer_result(ref);
         }
-        const QString expected = final ? QString()
-            : wordsOf(QJsonDocument::fromJson(vosk_recognizer_partial_result(ref)).object().value("partial_result").toArray());
+        QString expected;
+        for (const QJsonValue &w : QJsonDocument::fromJson(vosk_recognizer_partial_result(ref))["partial_result"].toArray())
+            expected += w["word"].toString() + ' ';
         QCOMPARE(ring->write(pcmMale.constData() + off, period, true), period);
-        if (expected.isEmpty()) {
+        if (final || expected.isEmpty()) {
             QTest::qWait(100);
             continue;
         }
         ++checked;
-        const auto lastShown = [&] {
-            QJsonArray a;
-            for (const VoskWord &w : partials.isEmpty() ? VoskWordList() : partials.last())
-                a.append(QJsonObject{ { "word", w.word }, { "end", double(w.end) } });
-            return wordsOf(a);
-        };
-        QTRY_COMPARE_WITH_TIMEOUT(lastShown(), expected, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(shown, expected, 3000);
     }
     QVERIFY(checked >= 3);
 }
