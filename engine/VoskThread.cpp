@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "engine/OpenccConverter.h"
 #include "engine/RingBuffer.h"
@@ -216,8 +217,9 @@ qint64 VoskThread::pendingSplit()
     return splits.empty() ? -1 : splits.front();
 }
 
-// Appends one piece of audio to the recording and feeds it to the recogniser.
-void VoskThread::feed(const char *data, int n)
+// Appends one piece of audio to the recording and feeds it to the
+// recogniser; `more` tells that further audio is waiting already.
+void VoskThread::feed(const char *data, int n, bool more)
 {
     const qint64 bytesPerMs = qint64(bytesPerSample) * sampleRate / 1000;
     if (recording.isOpen()) {
@@ -230,11 +232,12 @@ void VoskThread::feed(const char *data, int n)
     curPos += n;
 
     const bool final = vosk_recognizer_accept_waveform(recognizer, data, n) != 0;
-    // A partial result costs about as much as decoding the block. Live
-    // sound arrives a block per 100 ms, so it still gets one every block;
-    // a file decoded faster than real time shows new partial words at
-    // the pace a reader could follow instead of after every block.
-    if (!final && partialClock.isValid() && partialClock.elapsed() < partialIntervalMs)
+    // A partial result costs about as much as decoding the block, so a
+    // file decoded faster than real time shows new partial words at the
+    // pace a reader could follow. Only while more audio is waiting,
+    // though: capture delivers a period of blocks at once, and the last
+    // one before the wait must show.
+    if (!final && more && partialClock.isValid() && partialClock.elapsed() < partialIntervalMs)
         return;
     const QJsonObject obj =
         parseObject(final ? vosk_recognizer_result(recognizer) : vosk_recognizer_partial_result(recognizer));
@@ -273,32 +276,38 @@ void VoskThread::run()
     prevEndFinal = 0;
     prevEndPartial = 0;
     partialClock.invalidate();
-    char block[blockSize];
-    qint64 read = 0; // from the ring, in this run
+    // Read ahead of the block being fed, by up to one more block.
+    char buf[2 * blockSize];
+    int held = 0;
+    qint64 read = 0; // fed from the ring in this run
 
     // Whole blocks, however the ring's storage wraps, so the recogniser sees
     // the same blocks whatever offset a run starts at. A block stops short
     // at a split.
-    for (bool end = false; !end;) {
+    for (bool end = false; !end || held > 0;) {
         int want = blockSize;
         const qint64 split = pendingSplit();
         if (split >= 0 && split - read < want)
             want = int(qMax<qint64>(0, split - read));
-        int n = 0;
-        while (n < want) {
-            const int r = ring->read(block + n, want - n, true);
-            if (r < 1) {
+        while (!end && held < want) {
+            const int r = ring->read(buf + held, want - held, true);
+            if (r < 1)
                 end = true;
-                break;
-            }
-            n += r;
+            else
+                held += r;
         }
-        // A split asked for meanwhile may fall inside what was read.
+        const int n = qMin(held, want);
+        if (!end && held == n) {
+            const int r = ring->read(buf + held, blockSize, false);
+            if (r > 0)
+                held += r;
+        }
+        // A split asked for meanwhile may fall inside the block.
         for (int done = 0;;) {
             const qint64 at = pendingSplit();
             const int piece = at >= 0 && at - read < n - done ? int(qMax<qint64>(0, at - read)) : n - done;
             if (piece > 0) {
-                feed(block + done, piece);
+                feed(buf + done, piece, held > done + piece);
                 read += piece;
                 done += piece;
             }
@@ -308,6 +317,8 @@ void VoskThread::run()
             const std::lock_guard<std::mutex> lock(splitsLock);
             splits.pop_front();
         }
+        held -= n;
+        std::memmove(buf, buf + n, size_t(held));
     }
 
     finishUtterance();

@@ -71,7 +71,7 @@ private:
     VoskWordList parseWords(const QJsonObject &obj, float *prevEnd) const;
     void emitResult(const QJsonObject &obj, const VoskWordList &words);
     bool fail(const QString &err);
-    void feed(const char *data, int n);
+    void feed(const char *data, int n, bool more);
     void finishUtterance();
     qint64 pendingSplit();
 

@@ -13,5 +13,6 @@ bool readJsonObject(const QString &path, QVariantMap &map);
 
 // Qt's indented JSON of the map. The bytes go to a temporary file beside the
 // target that replaces it only once everything was written, so a crash in the
-// middle leaves the old content, never a truncated file.
+// middle leaves the old content, never a truncated file. Where no file can be
+// made beside it, the target itself is rewritten.
 bool writeJsonFile(const QString &path, const QVariantMap &map);
