@@ -288,13 +288,8 @@ void AudioFFMpegDecodeThread::decode(Work &w)
             failAv(QStringLiteral("avcodec_send_packet failed. return %1."), r);
             return;
         }
-        // A damaged packet is left out and decoding goes on, as the ffmpeg
-        // tool does.
-        if (r < 0) {
-            ++skippedPackets;
-            w.lastDecodeErr = r;
-            w.lastDecodeText = QStringLiteral("avcodec_send_packet failed. return %1.");
-        }
+        if (r < 0)
+            skipDamaged(w, r, QStringLiteral("avcodec_send_packet failed. return %1."));
         if (!receiveFrames(w))
             return;
     }
@@ -329,6 +324,15 @@ void AudioFFMpegDecodeThread::decode(Work &w)
     }
 }
 
+// A damaged packet is left out and decoding goes on, as the ffmpeg tool
+// does; the error is kept for when nothing at all decodes.
+void AudioFFMpegDecodeThread::skipDamaged(Work &w, int r, const QString &text)
+{
+    ++skippedPackets;
+    w.lastDecodeErr = r;
+    w.lastDecodeText = text;
+}
+
 // Takes every frame the decoder has ready. False ends decoding: an error, no
 // ring, or a ring that refused the write.
 bool AudioFFMpegDecodeThread::receiveFrames(Work &w)
@@ -340,9 +344,7 @@ bool AudioFFMpegDecodeThread::receiveFrames(Work &w)
         if (r == AVERROR(ENOMEM))
             return failAv(QStringLiteral("avcodec_receive_frame return %1."), r);
         if (r < 0) {
-            ++skippedPackets;
-            w.lastDecodeErr = r;
-            w.lastDecodeText = QStringLiteral("avcodec_receive_frame return %1.");
+            skipDamaged(w, r, QStringLiteral("avcodec_receive_frame return %1."));
             return true;
         }
         const bool go = addFrame(w, w.frame);

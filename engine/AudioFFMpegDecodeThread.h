@@ -65,6 +65,7 @@ private:
     bool fail(const QString &text);
     bool failAv(const QString &text, int r);
     bool receiveFrames(Work &w);
+    void skipDamaged(Work &w, int r, const QString &text);
     bool addFrame(Work &w, AVFrame *frame);
     bool sendBatch(Work &w);
     bool writeAll(const uint8_t *data, int bytes);

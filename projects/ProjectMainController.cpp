@@ -855,7 +855,7 @@ void ProjectMainController::onVoskNewWords(VoskResult vres)
     }
     seg.itemId = convertId;
     // The resume point follows what is stored, never ahead of it.
-    if (seg.id > 0 && m_mode == Convert && decoder && convertId != 0) {
+    if (m_mode == Convert && decoder && convertId != 0) {
         const qint64 cur = decoder->positionOfOutput(vres.fend - runFstart);
         if (cur >= 0)
             setInfo2({{kConvertCur, cur}, {kConvertFend, vres.fend}});
