@@ -36,18 +36,36 @@ struct AudioCapture::Private
     static void onStreamState(pa_stream *, void *userdata) { signalLoop(userdata); }
     static void onOperation(pa_stream *, int, void *userdata) { signalLoop(userdata); }
 
-    static void onRead(pa_stream *s, size_t, void *userdata)
+    static void onRead(pa_stream *, size_t, void *userdata) { static_cast<Private *>(userdata)->readAll(); }
+
+    // Takes what the server has sent; called with the lock held.
+    void readAll()
     {
-        auto *d = static_cast<Private *>(userdata);
-        while (pa_stream_readable_size(s) > 0) {
+        while (stream && pa_stream_readable_size(stream) > 0) {
             const void *data = nullptr;
             size_t n = 0;
-            if (pa_stream_peek(s, &data, &n) < 0 || n == 0)
+            if (pa_stream_peek(stream, &data, &n) < 0 || n == 0)
                 return;
-            if (d->delivering.load(std::memory_order_acquire))
-                d->append(static_cast<const char *>(data), n);
-            pa_stream_drop(s);
+            if (delivering.load(std::memory_order_acquire))
+                append(static_cast<const char *>(data), n);
+            pa_stream_drop(stream);
         }
+    }
+
+    // Before a pause or the end: stops the capture, takes what the server
+    // sent until then and hands over the part-filled period, so the last
+    // words before Pause, a source switch or Stop are kept. Called with the
+    // lock held.
+    void finishCapture()
+    {
+        if (!stream || !started)
+            return;
+        waitFor(pa_stream_cork(stream, 1, &Private::onOperation, this));
+        readAll();
+        if (filled > 0 && delivering.load(std::memory_order_acquire))
+            callback(user, period.data(), filled / 2);
+        filled = 0;
+        delivering.store(false, std::memory_order_release);
     }
 
     // A null data pointer is a hole in the stream: it is kept as silence so
@@ -95,11 +113,14 @@ struct AudioCapture::Private
 
     void release()
     {
-        delivering.store(false, std::memory_order_release);
-        started = false;
-        if (!loop)
+        if (!loop) {
+            delivering.store(false, std::memory_order_release);
+            started = false;
             return;
+        }
         pa_threaded_mainloop_lock(loop);
+        finishCapture();
+        started = false;
         dropStream();
         if (context) {
             pa_context_set_state_callback(context, nullptr, nullptr);
@@ -181,7 +202,9 @@ bool AudioCapture::start()
             attr.tlength = quint32(-1);
             attr.prebuf = quint32(-1);
             attr.minreq = quint32(-1);
-            attr.fragsize = d->periodBytes;
+            // Small fragments: what was captured reaches us within 50 ms,
+            // so little is still at the server when capture stops.
+            attr.fragsize = qMax<quint32>(2, d->sampleRate / 20 * 2);
             d->delivering.store(true, std::memory_order_release);
             ok = pa_stream_connect_record(d->stream, d->loopback ? "@DEFAULT_MONITOR@" : nullptr, &attr,
                                           PA_STREAM_NOFLAGS) >= 0;
@@ -224,10 +247,9 @@ void AudioCapture::pause()
 {
     if (!d->loop || !d->stream || !d->started)
         return;
-    d->delivering.store(false, std::memory_order_release);
     pa_threaded_mainloop_lock(d->loop);
-    d->waitFor(pa_stream_cork(d->stream, 1, &Private::onOperation, d.get()));
-    // What the server captured before the cork must not come out on resume.
+    d->finishCapture();
+    // What the server still holds must not come out on resume.
     d->waitFor(pa_stream_flush(d->stream, &Private::onOperation, d.get()));
     d->filled = 0;
     d->started = false;

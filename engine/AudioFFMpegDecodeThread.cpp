@@ -66,6 +66,14 @@ struct AudioFFMpegDecodeThread::Work
     qint64 cur = 0;
     qint64 total = 0;
     qint64 totalmsecs = 0;
+    // Input position in seconds (skipped frames included) and the start
+    // offset in seconds, counted from decoded samples rather than declared
+    // durations so a resume lands on the very sample where output stopped.
+    double pos = 0;
+    double skipTo = 0;
+    qint64 frames = 0;
+    int lastDecodeErr = 0;
+    QString lastDecodeText;
 };
 
 namespace {
@@ -73,6 +81,27 @@ namespace {
 QString avNum(int r)
 {
     return QString::number(r);
+}
+
+// FFmpeg's own words for an error code.
+QString avErrorText(int r)
+{
+    char buf[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(r, buf, sizeof buf);
+    return QString::fromUtf8(buf);
+}
+
+// What the file says its audio lasts, in milliseconds; 0 when it does not
+// say, or only guesses from the bit rate.
+qint64 declaredLength(const AVFormatContext *fmt, const AVStream *st)
+{
+    if (!st || fmt->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
+        return 0;
+    if (st->duration != AV_NOPTS_VALUE && st->duration > 0 && st->time_base.num > 0 && st->time_base.den > 0)
+        return av_rescale_q(st->duration, st->time_base, AVRational{1, 1000});
+    if (fmt->duration != AV_NOPTS_VALUE && fmt->duration > 0)
+        return fmt->duration / 1000;
+    return 0;
 }
 
 // The audio stream's length in its own time base. Streams that do not
@@ -126,6 +155,26 @@ bool AudioFFMpegDecodeThread::fail(const QString &text)
     return false;
 }
 
+// The fixed text with the code, then what the code means.
+bool AudioFFMpegDecodeThread::failAv(const QString &text, int r)
+{
+    return fail(text.arg(avNum(r)) + QLatin1Char(' ') + avErrorText(r));
+}
+
+bool AudioFFMpegDecodeThread::endedEarly() const
+{
+    return ended && declaredMsecs > 0 && declaredMsecs - decodedMsecs > qMax<qint64>(1000, declaredMsecs / 50);
+}
+
+qint64 AudioFFMpegDecodeThread::positionOfOutput(qint64 bytes) const
+{
+    const int num = tbNum.load(), den = tbDen.load();
+    if (num <= 0 || den <= 0 || outRate <= 0 || outChannels <= 0)
+        return -1;
+    const qint64 samples = bytes / (2 * outChannels);
+    return startOffset + av_rescale_q(samples, AVRational{1, outRate}, AVRational{num, den});
+}
+
 void AudioFFMpegDecodeThread::run()
 {
     const ThreadEndMark endMark(this);
@@ -151,20 +200,37 @@ void AudioFFMpegDecodeThread::decode(Work &w)
 {
     int r = avformat_open_input(&w.fmt, file.toUtf8().constData(), nullptr, nullptr);
     if (r < 0) {
-        fail(QStringLiteral("avformat_open_input failed, return %1.").arg(avNum(r)));
+        failAv(QStringLiteral("avformat_open_input failed, return %1."), r);
         return;
     }
     r = avformat_find_stream_info(w.fmt, nullptr);
     if (r < 0) {
-        fail(QStringLiteral("avformat_find_stream_info failed, return %1.").arg(avNum(r)));
+        failAv(QStringLiteral("avformat_find_stream_info failed, return %1."), r);
         return;
     }
     // An unknown container length must not show as a huge negative time.
     w.totalmsecs = (w.fmt->duration != AV_NOPTS_VALUE && w.fmt->duration > 0) ? w.fmt->duration * 1000 / 1000000 : 0;
+    const AVStream *const *streams = w.fmt->streams;
+    if (std::none_of(streams, streams + w.fmt->nb_streams,
+                     [](const AVStream *st) { return st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO; })) {
+        fail(tr("The file has no audio stream."));
+        return;
+    }
 
     while (!stop.loadAcquire()) {
-        if (av_read_frame(w.fmt, w.pkt) != 0)
+        r = av_read_frame(w.fmt, w.pkt);
+        if (r < 0) {
+            // Only the end of the file ends the input; anything else would
+            // pass a half-read file off as converted.
+            const int ioErr = w.fmt->pb ? w.fmt->pb->error : 0;
+            if (r == AVERROR_EOF && ioErr < 0 && ioErr != AVERROR_EOF)
+                r = ioErr;
+            if (r != AVERROR_EOF && !(w.fmt->pb && avio_feof(w.fmt->pb) && ioErr >= 0)) {
+                failAv(QStringLiteral("av_read_frame failed, return %1."), r);
+                return;
+            }
             break;
+        }
         AVStream *st = w.fmt->streams[w.pkt->stream_index];
         // Packets of a second audio stream would be garbage to a decoder opened
         // for the first one's codec and layout.
@@ -209,27 +275,33 @@ void AudioFFMpegDecodeThread::decode(Work &w)
             }
             w.obuf.channels = outChannels;
             w.obuf.format = AVSampleFormat(outFormat);
+            if (st->time_base.num > 0 && st->time_base.den > 0) {
+                w.skipTo = double(startOffset) * st->time_base.num / st->time_base.den;
+                tbNum = st->time_base.num;
+                tbDen = st->time_base.den;
+            }
         }
 
         r = avcodec_send_packet(w.codec, w.pkt);
         av_packet_unref(w.pkt);
-        if (r < 0) {
-            fail(QStringLiteral("avcodec_send_packet failed. return %1.").arg(avNum(r)));
+        if (r == AVERROR(ENOMEM)) {
+            failAv(QStringLiteral("avcodec_send_packet failed. return %1."), r);
             return;
         }
-        for (;;) {
-            r = avcodec_receive_frame(w.codec, w.frame);
-            if (r == AVERROR(EAGAIN) || r == AVERROR_EOF)
-                break;
-            if (r < 0) {
-                fail(QStringLiteral("avcodec_receive_frame return %1.").arg(avNum(r)));
-                return;
-            }
-            const bool go = addFrame(w, w.frame);
-            av_frame_unref(w.frame);
-            if (!go)
-                return;
-        }
+        if (r < 0)
+            skipDamaged(w, r, QStringLiteral("avcodec_send_packet failed. return %1."));
+        if (!receiveFrames(w))
+            return;
+    }
+    // Codecs with a delay still hold their last frames.
+    if (w.codec && !stop.loadAcquire() && avcodec_send_packet(w.codec, nullptr) >= 0 && !receiveFrames(w))
+        return;
+    if (w.frames == 0 && !stop.loadAcquire() && ring) {
+        if (w.lastDecodeErr < 0)
+            failAv(w.lastDecodeText, w.lastDecodeErr);
+        else
+            fail(tr("The file holds no audio that can be decoded."));
+        return;
     }
 
     if (w.swr) {
@@ -245,8 +317,41 @@ void AudioFFMpegDecodeThread::decode(Work &w)
         }
     }
     // Without a ring nothing was delivered, so the file is not done.
-    if (!stop.loadAcquire() && ring)
+    if (!stop.loadAcquire() && ring) {
+        decodedMsecs = qint64(w.pos * 1000 + 0.5);
+        declaredMsecs = declaredLength(w.fmt, w.stream);
         ended = true;
+    }
+}
+
+// A damaged packet is left out and decoding goes on, as the ffmpeg tool
+// does; the error is kept for when nothing at all decodes.
+void AudioFFMpegDecodeThread::skipDamaged(Work &w, int r, const QString &text)
+{
+    ++skippedPackets;
+    w.lastDecodeErr = r;
+    w.lastDecodeText = text;
+}
+
+// Takes every frame the decoder has ready. False ends decoding: an error, no
+// ring, or a ring that refused the write.
+bool AudioFFMpegDecodeThread::receiveFrames(Work &w)
+{
+    for (;;) {
+        const int r = avcodec_receive_frame(w.codec, w.frame);
+        if (r == AVERROR(EAGAIN) || r == AVERROR_EOF)
+            return true;
+        if (r == AVERROR(ENOMEM))
+            return failAv(QStringLiteral("avcodec_receive_frame return %1."), r);
+        if (r < 0) {
+            skipDamaged(w, r, QStringLiteral("avcodec_receive_frame return %1."));
+            return true;
+        }
+        const bool go = addFrame(w, w.frame);
+        av_frame_unref(w.frame);
+        if (!go)
+            return false;
+    }
 }
 
 // Rebuilds the input side when a frame's layout differs from what the input
@@ -291,10 +396,16 @@ bool AudioFFMpegDecodeThread::makeResampler(Work &w, AVFrame *frame)
 
 bool AudioFFMpegDecodeThread::addFrame(Work &w, AVFrame *frame)
 {
+    ++w.frames;
     w.cur += frameDuration(frame, w.stream, w.inRate);
-    if (w.cur <= startOffset)
-        return true;
     if (frame->nb_samples < 1 || frame->sample_rate < 1 || frame->ch_layout.nb_channels < 1)
+        return true;
+    const double frameStart = w.pos;
+    w.pos += double(frame->nb_samples) / frame->sample_rate;
+    // Frames before the start offset are dropped, and the one that straddles
+    // it loses its head: output resumes at the very sample where it stopped.
+    const double skip = (w.skipTo - frameStart) * frame->sample_rate;
+    if (skip > frame->nb_samples - 0.5)
         return true;
     if (!matchInput(w, frame))
         return false;
@@ -303,7 +414,7 @@ bool AudioFFMpegDecodeThread::addFrame(Work &w, AVFrame *frame)
 
     // A frame may hold more than one second (long FLAC or TTA frames): every
     // time the batch fills it goes out, and the rest of the frame follows.
-    int offset = 0;
+    int offset = skip > 0 ? int(skip + 0.5) : 0;
     while (offset < frame->nb_samples) {
         const int take = std::min(w.inRate - w.ibuf.count, frame->nb_samples - offset);
         av_samples_copy(w.ibuf.data, frame->extended_data, w.ibuf.count, offset, take, w.ibuf.channels,

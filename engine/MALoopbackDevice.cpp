@@ -98,6 +98,7 @@ void MALoopbackDevice::onData(void *user, const qint16 *samples, quint32 frames)
         const int n = self->ring->write(src, left, true);
         if (n <= 0)
             break;
+        self->written += n;
         src += n;
         left -= n;
     }

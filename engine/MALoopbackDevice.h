@@ -6,6 +6,8 @@
 #include <QSharedPointer>
 #include <QString>
 
+#include <atomic>
+
 class AudioCapture;
 class RingBuffer;
 
@@ -27,6 +29,10 @@ public:
     QString lastErr() const { return m_lastErr; }
     void setLastErr(const QString &v);
 
+    // Bytes this device has put into the ring so far; exact once it is
+    // paused or stopped.
+    qint64 bytesWritten() const { return written.load(); }
+
 signals:
     void hasErrChanged();
     void lastErrChanged();
@@ -44,4 +50,5 @@ private:
     QString m_lastErr;
     QSharedPointer<RingBuffer> ring;
     AudioCapture *device = nullptr;
+    std::atomic<qint64> written{0};
 };

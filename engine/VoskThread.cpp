@@ -64,6 +64,17 @@ void updateWavHeader(QFile &file, int sampleRate, int bytesPerSample)
     file.seek(pos);
 }
 
+bool truncateWav(const QString &path, qint64 pcmBytes, int sampleRate, int bytesPerSample)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadWrite))
+        return false;
+    if (f.size() > wavHeaderSize + pcmBytes && !f.resize(wavHeaderSize + pcmBytes))
+        return false;
+    updateWavHeader(f, sampleRate, bytesPerSample);
+    return f.flush();
+}
+
 VoskThread::VoskThread(QObject *parent)
     : QThread(parent)
 {
@@ -193,6 +204,65 @@ void VoskThread::emitResult(const QJsonObject &obj, const VoskWordList &words)
     emit newWords(res);
 }
 
+void VoskThread::splitAt(qint64 ringBytes)
+{
+    const std::lock_guard<std::mutex> lock(splitsLock);
+    splits.push_back(ringBytes);
+}
+
+// The first split not yet made, -1 when none.
+qint64 VoskThread::pendingSplit()
+{
+    const std::lock_guard<std::mutex> lock(splitsLock);
+    return splits.empty() ? -1 : splits.front();
+}
+
+// Appends one piece of audio to the recording and feeds it to the
+// recogniser; `more` tells that further audio is waiting already.
+void VoskThread::feed(const char *data, int n, bool more)
+{
+    const qint64 bytesPerMs = qint64(bytesPerSample) * sampleRate / 1000;
+    if (recording.isOpen()) {
+        recording.write(data, n);
+        if (curPos - lastHeaderPos >= bytesPerMs * 1000) {
+            updateWavHeader(recording, sampleRate, bytesPerSample);
+            lastHeaderPos = curPos;
+        }
+    }
+    curPos += n;
+
+    const bool final = vosk_recognizer_accept_waveform(recognizer, data, n) != 0;
+    // A partial result costs about as much as decoding the block, so a
+    // file decoded faster than real time shows new partial words at the
+    // pace a reader could follow. Only while more audio is waiting,
+    // though: capture delivers a period of blocks at once, and the last
+    // one before the wait must show.
+    if (!final && more && partialClock.isValid() && partialClock.elapsed() < partialIntervalMs)
+        return;
+    const QJsonObject obj =
+        parseObject(final ? vosk_recognizer_result(recognizer) : vosk_recognizer_partial_result(recognizer));
+    if (obj.isEmpty())
+        return;
+    prevEndPartial = prevEndFinal;
+    const VoskWordList words = parseWords(obj, final ? &prevEndFinal : &prevEndPartial);
+    if (final)
+        emitResult(obj, words);
+    else if (!words.isEmpty()) {
+        emit partialNewWord(words);
+        partialClock.start();
+    }
+}
+
+// Whatever the recogniser holds becomes a result now; the audio so far
+// belongs to no later result.
+void VoskThread::finishUtterance()
+{
+    const QJsonObject obj = parseObject(vosk_recognizer_final_result(recognizer));
+    if (!obj.isEmpty())
+        emitResult(obj, parseWords(obj, &prevEndFinal));
+    segStart = curPos;
+}
+
 void VoskThread::run()
 {
     const ThreadEndMark endMark(this);
@@ -202,57 +272,56 @@ void VoskThread::run()
         return;
     }
     segStart = curPos;
-    qint64 lastHeaderPos = curPos;
-    const qint64 bytesPerMs = qint64(bytesPerSample) * sampleRate / 1000;
-    float prevEndFinal = 0;
-    float prevEndPartial = 0;
-    char buffers[2][blockSize];
-    char *block = buffers[0];
-    char *next = buffers[1];
-    QElapsedTimer partialClock;
+    lastHeaderPos = curPos;
+    prevEndFinal = 0;
+    prevEndPartial = 0;
+    partialClock.invalidate();
+    // Read ahead of the block being fed, by up to one more block.
+    char buf[2 * blockSize];
+    int held = 0;
+    qint64 read = 0; // fed from the ring in this run
 
-    int n = ring->read(block, blockSize, true);
-    while (n >= 1) {
-        if (recording.isOpen()) {
-            recording.write(block, n);
-            if (curPos - lastHeaderPos >= bytesPerMs * 1000) {
-                updateWavHeader(recording, sampleRate, bytesPerSample);
-                lastHeaderPos = curPos;
-            }
+    // Whole blocks, however the ring's storage wraps, so the recogniser sees
+    // the same blocks whatever offset a run starts at. A block stops short
+    // at a split.
+    for (bool end = false; !end || held > 0;) {
+        int want = blockSize;
+        const qint64 split = pendingSplit();
+        if (split >= 0 && split - read < want)
+            want = int(qMax<qint64>(0, split - read));
+        while (!end && held < want) {
+            const int r = ring->read(buf + held, want - held, true);
+            if (r < 1)
+                end = true;
+            else
+                held += r;
         }
-        curPos += n;
-
-        const bool final = vosk_recognizer_accept_waveform(recognizer, block, n) != 0;
-        // A partial result costs about as much as decoding the block, so a
-        // file decoded faster than real time shows new partial words at the
-        // pace a reader could follow. Only while more audio is waiting,
-        // though: capture delivers a period of blocks at once, and the last
-        // one before the wait must show.
-        int following = ring->read(next, blockSize, false);
-        const bool throttled = following > 0 && partialClock.isValid() && partialClock.elapsed() < partialIntervalMs;
-        if (final || !throttled) {
-            const QJsonObject obj = parseObject(final ? vosk_recognizer_result(recognizer)
-                                                      : vosk_recognizer_partial_result(recognizer));
-            if (!obj.isEmpty()) {
-                prevEndPartial = prevEndFinal;
-                const VoskWordList words = parseWords(obj, final ? &prevEndFinal : &prevEndPartial);
-                if (final) {
-                    emitResult(obj, words);
-                } else if (!words.isEmpty()) {
-                    emit partialNewWord(words);
-                    partialClock.start();
-                }
-            }
+        const int n = qMin(held, want);
+        if (!end && held == n) {
+            const int r = ring->read(buf + held, blockSize, false);
+            if (r > 0)
+                held += r;
         }
-        if (following == 0)
-            following = ring->read(next, blockSize, true);
-        std::swap(block, next);
-        n = following;
+        // A split asked for meanwhile may fall inside the block.
+        for (int done = 0;;) {
+            const qint64 at = pendingSplit();
+            const int piece = at >= 0 && at - read < n - done ? int(qMax<qint64>(0, at - read)) : n - done;
+            if (piece > 0) {
+                feed(buf + done, piece, held > done + piece);
+                read += piece;
+                done += piece;
+            }
+            if (at < 0 || at > read)
+                break;
+            finishUtterance();
+            const std::lock_guard<std::mutex> lock(splitsLock);
+            splits.pop_front();
+        }
+        held -= n;
+        std::memmove(buf, buf + n, size_t(held));
     }
 
-    const QJsonObject obj = parseObject(vosk_recognizer_final_result(recognizer));
-    if (!obj.isEmpty())
-        emitResult(obj, parseWords(obj, &prevEndFinal));
+    finishUtterance();
     if (recording.isOpen()) {
         updateWavHeader(recording, sampleRate, bytesPerSample);
         recording.flush();

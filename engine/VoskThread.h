@@ -6,7 +6,11 @@
 #include <QFile>
 #include <QSharedPointer>
 #include <QString>
+#include <QElapsedTimer>
 #include <QThread>
+
+#include <deque>
+#include <mutex>
 
 #include "engine/VoskApi.h"
 #include "engine/VoskTypes.h"
@@ -20,6 +24,9 @@ class VoskModelContext;
 void updateWavHeader(QFile &file, int sampleRate, int bytesPerSample);
 // The header of a WAV image of totalSize bytes, header included.
 QByteArray makeWavHeader(qint64 totalSize, int sampleRate, int bytesPerSample);
+// Cuts a WAV recording back to pcmBytes of audio (nothing when it is not
+// longer) and rewrites its header. False when the file cannot be changed.
+bool truncateWav(const QString &path, qint64 pcmBytes, int sampleRate, int bytesPerSample);
 
 class VoskThread : public QThread
 {
@@ -42,6 +49,14 @@ public:
     // Seconds added to every word time; set before start.
     float timeOffset = 0;
 
+    // Bytes of audio in the recording after its header; read before start
+    // (where this run's audio begins) or after the thread has finished.
+    qint64 recordedBytes() const { return curPos; }
+    // Ends the utterance in progress once this run has read `ringBytes` from
+    // the ring, so no result spans audio from before and after that point.
+    // Safe from any thread.
+    void splitAt(qint64 ringBytes);
+
 signals:
     void newWords(VoskResult res);
     void partialNewWord(VoskWordList words);
@@ -56,6 +71,9 @@ private:
     VoskWordList parseWords(const QJsonObject &obj, float *prevEnd) const;
     void emitResult(const QJsonObject &obj, const VoskWordList &words);
     bool fail(const QString &err);
+    void feed(const char *data, int n, bool more);
+    void finishUtterance();
+    qint64 pendingSplit();
 
     QSharedPointer<VoskModelContext> modelContext;
     VoskRecognizer *recognizer = nullptr;
@@ -64,6 +82,12 @@ private:
     int sampleRate = 16000;
     qint64 curPos = 0;
     qint64 segStart = 0;
+    qint64 lastHeaderPos = 0;
+    float prevEndFinal = 0;
+    float prevEndPartial = 0;
+    QElapsedTimer partialClock;
+    std::mutex splitsLock;
+    std::deque<qint64> splits;
     bool m_hasErr = false;
     QString m_lastErr;
 };

@@ -7,12 +7,22 @@
 
 QVariantMap readJsonFile(const QString &path)
 {
+    QVariantMap map;
+    readJsonObject(path, map);
+    return map;
+}
+
+bool readJsonObject(const QString &path, QVariantMap &map)
+{
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = f.readAll();
-    f.close();
-    return QJsonDocument::fromJson(bytes).object().toVariantMap();
+        return false;
+    QJsonParseError err;
+    const QJsonDocument doc = QJsonDocument::fromJson(f.readAll(), &err);
+    if (err.error != QJsonParseError::NoError || !doc.isObject())
+        return false;
+    map = doc.object().toVariantMap();
+    return true;
 }
 
 bool writeJsonFile(const QString &path, const QVariantMap &map)

@@ -7,6 +7,9 @@
 // The file's top-level object; an empty map for a missing, unreadable or
 // invalid file, or one whose top level is not an object.
 QVariantMap readJsonFile(const QString &path);
+// The same, but false for a file that cannot be read or whose content is
+// not a JSON object, so a caller never mistakes it for an empty one.
+bool readJsonObject(const QString &path, QVariantMap &map);
 
 // Qt's indented JSON of the map. The bytes go to a temporary file beside the
 // target that replaces it only once everything was written, so a crash in the

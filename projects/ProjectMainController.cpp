@@ -28,6 +28,8 @@ extern "C" {
 namespace {
 
 constexpr int sampleRate = 16000;
+constexpr int bytesPerSample = 2;
+constexpr qint64 bytesPerSecond = sampleRate * bytesPerSample;
 constexpr unsigned convertRingBytes = 64000; // 2 s of 16 kHz mono 16-bit PCM
 constexpr unsigned liveRingBytes = 160000;   // 5 s
 
@@ -37,6 +39,17 @@ const QString kConvertErr = QStringLiteral("convert_err");
 const QString kConvertCur = QStringLiteral("convert_cur");
 const QString kConvertTotal = QStringLiteral("convert_total");
 const QString kConvertSecs = QStringLiteral("convert_secs");
+// Where the conversion's audio begins in "data.wav", and where its stored
+// results end (the resume point that "convert_cur" gives in the decoder's
+// unit), both in bytes after the header.
+const QString kConvertFstart = QStringLiteral("convert_fstart");
+const QString kConvertFend = QStringLiteral("convert_fend");
+
+QString minutesSeconds(qint64 msecs)
+{
+    const qint64 secs = msecs / 1000;
+    return QStringLiteral("%1:%2").arg(secs / 60, 2, 10, QLatin1Char('0')).arg(secs % 60, 2, 10, QLatin1Char('0'));
+}
 
 // Sets an int through an atomic exchange and tells whether it changed.
 bool exchange(std::atomic<int> &a, int v)
@@ -225,11 +238,17 @@ void ProjectMainController::setError(const QString &err)
 void ProjectMainController::setProjectDir(const QString &path)
 {
     m_projectDir = QDir(path);
-    m_info = readJsonFile(m_projectDir.absoluteFilePath(QStringLiteral("manifest")));
+    m_info.clear();
+    manifestOk = readJsonObject(m_projectDir.absoluteFilePath(QStringLiteral("manifest")), m_info);
 }
 
 bool ProjectMainController::init(QString &err)
 {
+    if (!manifestOk) {
+        err = QStringLiteral("invalid project.");
+        setError(err);
+        return false;
+    }
     playbackMgr.setAudioFile(m_projectDir.absoluteFilePath(QStringLiteral("data.wav")), sampleRate);
     db = QSharedPointer<VoskProDb>(new VoskProDb);
     if (!db->open(m_projectDir.absoluteFilePath(QStringLiteral("data")))) {
@@ -261,6 +280,8 @@ void ProjectMainController::setInfo2(const QVariantMap &vals)
 
 void ProjectMainController::writeManifest()
 {
+    if (!manifestOk)
+        return;
     if (!writeJsonFile(m_projectDir.absoluteFilePath(QStringLiteral("manifest")), m_info))
         setLastErr(QStringLiteral("Save project-manifest failed."));
 }
@@ -379,6 +400,22 @@ bool ProjectMainController::startPipeline(bool suc, const QString &ctxErr, QStri
         return false;
     }
 
+    // A file that cannot be converted fails before anything is touched.
+    const QString path = QUrl(m_convertFileUrl).toLocalFile();
+    qint64 skip = m_convertSkip;
+    bool resuming = false;
+    if (m_mode == Convert) {
+        if (path.isEmpty() || !QFileInfo::exists(path)) {
+            e = QStringLiteral("%1 not exists.").arg(path.isEmpty() ? m_convertFileUrl : path);
+            return false;
+        }
+        if (!QFileInfo(path).isFile()) {
+            e = QStringLiteral("%1 is not a file.").arg(path);
+            return false;
+        }
+        resuming = prepareResume(skip);
+    }
+
     if (voskThread)
         voskThread->deleteLater();
     voskThread = new VoskThread(this);
@@ -391,7 +428,11 @@ bool ProjectMainController::startPipeline(bool suc, const QString &ctxErr, QStri
         e = voskThread->lastErr();
         return false;
     }
-    voskThread->timeOffset = db ? db->maxSegEnd() : 0.0f;
+    // Times are positions in "data.wav", whatever earlier runs left there
+    // without a segment.
+    runFstart = voskThread->recordedBytes();
+    voskThread->timeOffset = float(double(runFstart) / bytesPerSecond);
+    sources = {{runFstart, 2}};
     // Reports of a run that is over (or of an older thread) are dropped.
     connect(voskThread, &VoskThread::newWords, this, [this, gen](const VoskResult &r) {
         if (gen == runGen && !dropResults)
@@ -414,11 +455,6 @@ bool ProjectMainController::startPipeline(bool suc, const QString &ctxErr, QStri
             decoder->deleteLater();
             decoder = nullptr;
         }
-        const QString path = QUrl(m_convertFileUrl).toLocalFile();
-        if (path.isEmpty() || !QFileInfo(path).isFile()) {
-            e = QStringLiteral("%1 not exists.").arg(path.isEmpty() ? m_convertFileUrl : path);
-            return false;
-        }
         decoder = new AudioFFMpegDecodeThread(this);
         connect(decoder, &QThread::finished, this, [this, gen] {
             if (gen == runGen)
@@ -430,13 +466,16 @@ bool ProjectMainController::startPipeline(bool suc, const QString &ctxErr, QStri
                         onFFMpegProgress(cur, total, msecs);
                 });
         decoder->setup(ring, path, sampleRate, AV_SAMPLE_FMT_S16);
-        if (m_convertSkip != 0)
-            decoder->startOffset = m_convertSkip;
+        decoder->startOffset = skip;
+        decodedCur = skip;
         QVariantMap m;
         m.insert(kConvert, m_convertFileUrl);
         m.insert(kConvertStatus, 0);
         m.insert(kConvertErr, QString());
-        m.insert(kConvertCur, m_convertSkip);
+        m.insert(kConvertCur, skip);
+        m.insert(kConvertFend, runFstart);
+        if (!resuming)
+            m.insert(kConvertFstart, runFstart);
         setInfo2(m);
         convertId = db ? db->beginItem(m_convertFileUrl) : 0;
         if (convertId == 0) {
@@ -472,6 +511,37 @@ bool ProjectMainController::startPipeline(bool suc, const QString &ctxErr, QStri
     return true;
 }
 
+// An interrupted conversion of the same file goes on where its stored
+// results end: results stored after the last manifest update are dropped
+// (they are recognised again), and so is the audio past that point, unless
+// a later run has put its own audio after it. False when this is no resume.
+bool ProjectMainController::prepareResume(qint64 &skip)
+{
+    if (!db || m_info.value(kConvert).toString() != m_convertFileUrl || m_info.value(kConvertStatus).toInt() != 0
+        || !m_info.contains(kConvertFend))
+        return false;
+    const qint64 fend = m_info.value(kConvertFend).toLongLong();
+    const qint64 item = db->beginItem(m_convertFileUrl);
+    const QList<VoskProSeg> segs = item ? db->loadSegs(item) : QList<VoskProSeg>();
+    for (const VoskProSeg &seg : segs) {
+        if (seg.fend > fend)
+            db->deleteSeg(seg.id);
+    }
+    cutRecordingBack(fend);
+    skip = m_info.value(kConvertCur).toLongLong();
+    return true;
+}
+
+void ProjectMainController::cutRecordingBack(const QVariant &fstart)
+{
+    if (!db || !fstart.isValid())
+        return;
+    const qint64 at = fstart.toLongLong();
+    const qint64 stored = db->maxSegFend();
+    if (stored >= 0 && stored <= at)
+        truncateWav(m_projectDir.absoluteFilePath(QStringLiteral("data.wav")), at, sampleRate, bytesPerSample);
+}
+
 bool ProjectMainController::openInputDevice(bool loopback, MALoopbackDevice *dev, QString &e)
 {
     if (!dev->init(loopback, ring, sampleRate) || !dev->start()) {
@@ -489,8 +559,7 @@ void ProjectMainController::stop()
     setIsStarting(0);
     if (modelCtx)
         modelCtx->wait();
-    if (ring)
-        ring->close();
+    // The devices hand over what they captured last before the ring closes.
     if (loopbackDevice) {
         loopbackDevice->stop();
         loopbackDevice->deleteLater();
@@ -501,6 +570,8 @@ void ProjectMainController::stop()
         micDevice->deleteLater();
         micDevice = nullptr;
     }
+    if (ring)
+        ring->close();
     if (voskThread) {
         voskThread->wait();
         voskThread->deleteLater();
@@ -542,8 +613,19 @@ void ProjectMainController::recordConvertOutcome()
         // What the drained recogniser still reports belongs to the removed item.
         dropResults = true;
         clearConvertTmp(convertId);
-    } else if (db) {
-        db->finishItem(convertId);
+        cutRecordingBack(m_info.value(kConvertFstart));
+    } else {
+        if (db)
+            db->finishItem(convertId);
+        m.insert(kConvertCur, decodedCur);
+        setConvertProgress(100);
+        // Converted, but the user must know what is missing.
+        if (decoder->endedEarly())
+            setError(tr("The file ended early, at %1 of %2. The text of what was decoded is kept.")
+                         .arg(minutesSeconds(decoder->decodedMsecs), minutesSeconds(decoder->declaredMsecs)));
+        else if (decoder->skippedPackets > 0)
+            setError(tr("%n damaged part(s) of the file could not be decoded and were skipped.", nullptr,
+                        decoder->skippedPackets));
     }
     m.insert(kConvert, QString());
     setInfo2(m);
@@ -571,8 +653,10 @@ void ProjectMainController::onVoskAtEnd()
 
 void ProjectMainController::onFFMpegProgress(qlonglong cur, qlonglong total, qlonglong totalsecs)
 {
+    // "convert_cur" moves with the stored results, not with the decoder,
+    // which reads ahead of them.
+    decodedCur = cur;
     QVariantMap m;
-    m.insert(kConvertCur, cur);
     m.insert(kConvertTotal, total);
     m.insert(kConvertSecs, totalsecs);
     setInfo2(m);
@@ -598,6 +682,7 @@ void ProjectMainController::convertClear()
     const qint64 id = db ? db->beginItem(m_info.value(kConvert).toString()) : 0;
     if (id != 0) {
         db->deleteItem(id);
+        cutRecordingBack(m_info.value(kConvertFstart));
         setInfo(kConvert, QString());
         emit afterClearConvertTmp(id);
     }
@@ -609,6 +694,15 @@ void ProjectMainController::convertContinue()
     setConvertFileUrl(m_info.value(kConvert).toString());
     setConvertSkip(m_info.value(kConvertCur).toLongLong());
     start(Convert);
+}
+
+QString ProjectMainController::missingConvertFile()
+{
+    const QString url = m_info.value(kConvert).toString();
+    const QString path = QUrl(url).toLocalFile();
+    if (url.isEmpty() || (!path.isEmpty() && QFileInfo(path).isFile()))
+        return QString();
+    return path.isEmpty() ? url : path;
 }
 
 // ------------------------------------------------------- pause and switching
@@ -643,9 +737,13 @@ bool ProjectMainController::switchTo(bool loopback)
         return false;
     }
     // Only one producer may ever write into the ring: the old source is
-    // quiet before the new one starts.
+    // quiet (and has handed over what it captured) before the new one starts.
     if (other)
         other->setPause(true);
+    // The utterance in progress ends here, so each result comes from one source.
+    const qint64 at = capturedBytes();
+    if (voskThread)
+        voskThread->splitAt(at);
     if (!target) {
         auto *dev = new MALoopbackDevice(this);
         QString e;
@@ -661,7 +759,22 @@ bool ProjectMainController::switchTo(bool loopback)
     curDevice = target;
     target->setPause(isPaused() != 0);
     setDevid(loopback ? 2 : 1);
+    sources.append({runFstart + at, m_devid});
     return true;
+}
+
+qint64 ProjectMainController::capturedBytes() const
+{
+    return (micDevice ? micDevice->bytesWritten() : 0) + (loopbackDevice ? loopbackDevice->bytesWritten() : 0);
+}
+
+int ProjectMainController::deviceAt(qint64 fstart) const
+{
+    for (auto it = sources.crbegin(); it != sources.crend(); ++it) {
+        if (it->first <= fstart)
+            return it->second;
+    }
+    return m_devid;
 }
 
 // ---------------------------------------------------------------- results
@@ -723,7 +836,7 @@ void ProjectMainController::onVoskNewWords(VoskResult vres)
     if (vres.words.isEmpty() || !db)
         return;
     VoskProSeg seg;
-    seg.device = m_devid;
+    seg.device = deviceAt(vres.fstart);
     seg.start = vres.words.first().start;
     seg.end = vres.words.last().end;
     seg.fstart = vres.fstart;
@@ -741,6 +854,12 @@ void ProjectMainController::onVoskNewWords(VoskResult vres)
         return;
     }
     seg.itemId = convertId;
+    // The resume point follows what is stored, never ahead of it.
+    if (m_mode == Convert && decoder && convertId != 0) {
+        const qint64 cur = decoder->positionOfOutput(vres.fend - runFstart);
+        if (cur >= 0)
+            setInfo2({{kConvertCur, cur}, {kConvertFend, vres.fend}});
+    }
 
     if (m_highlightLast) {
         const QString text = BaseUtil::html2text(seg.html);

@@ -6,11 +6,13 @@
 
 #include <QDir>
 #include <QObject>
+#include <QPair>
 #include <QPointer>
 #include <QSharedPointer>
 #include <QString>
 #include <QVariant>
 #include <QVariantMap>
+#include <QVector>
 
 #include <atomic>
 
@@ -169,12 +171,19 @@ public:
     Q_INVOKABLE int convertStatus();
     Q_INVOKABLE void convertClear();
     Q_INVOKABLE void convertContinue();
+    // The local path of the interrupted conversion's file when that file is
+    // gone (or is no file), else an empty text.
+    Q_INVOKABLE QString missingConvertFile();
 
 private:
     bool startPipeline(bool suc, const QString &ctxErr, QString &e);
     bool openInputDevice(bool loopback, MALoopbackDevice *dev, QString &e);
     bool switchTo(bool loopback);
     void recordConvertOutcome();
+    bool prepareResume(qint64 &skip);
+    void cutRecordingBack(const QVariant &fstart);
+    int deviceAt(qint64 fstart) const;
+    qint64 capturedBytes() const;
     void writeManifest();
     double currentPauseThreshold() const;
     bool modelIsChinese() const;
@@ -182,6 +191,9 @@ private:
 
     QDir m_projectDir;
     QVariantMap m_info;
+    // False when the manifest did not read as a JSON object: the project is
+    // refused and the file is never written over.
+    bool manifestOk = true;
     QSharedPointer<RingBuffer> ring;
     QSharedPointer<VoskModelContext> modelCtx;
     MALoopbackDevice *curDevice = nullptr;
@@ -213,4 +225,10 @@ private:
     // Set once a stopped conversion's item is removed: the drained recogniser
     // must not store segments for it.
     bool dropResults = false;
+    // Where this run's audio begins in "data.wav" (bytes after the header).
+    qint64 runFstart = 0;
+    // The source in force from each position of "data.wav" on, in order.
+    QVector<QPair<qint64, int>> sources;
+    // The decoder's last reported position.
+    qlonglong decodedCur = 0;
 };

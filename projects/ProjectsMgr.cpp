@@ -93,7 +93,10 @@ void ProjectsMgr::setCp(ProjectMainController *cp)
 bool ProjectsMgr::enterProject(const QString &url)
 {
     const QString path = QUrl(url).toLocalFile();
-    if (path.isEmpty() || !QFileInfo(QDir(path).absoluteFilePath(QStringLiteral("manifest"))).isFile()) {
+    QVariantMap manifest;
+    // A manifest that is not a JSON object is never taken for an empty one:
+    // the first change would write it over.
+    if (path.isEmpty() || !readJsonObject(QDir(path).absoluteFilePath(QStringLiteral("manifest")), manifest)) {
         setLastErr(QStringLiteral("invalid project."));
         return false;
     }

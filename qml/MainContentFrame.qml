@@ -152,6 +152,15 @@ Rectangle {
         }
         conversations.active = true
         if (cp.isConvertingFile() && cp.convertStatus() === 0) {
+            // A resume whose file is gone would fail at every opening:
+            // offer to discard it, or to keep it for when the file is back.
+            var missing = cp.missingConvertFile()
+            if (missing !== "") {
+                msgbox.createObject(winroot).question("", qsTr("The file of the unfinished conversion is missing:<br/>%1<br/><br/>Discard the unfinished conversion? Choose No to keep it for later.")
+                    .arg(missing.replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;")),
+                    function() { cp.convertClear() })
+                return
+            }
             cp.convertContinue()
             return
         }

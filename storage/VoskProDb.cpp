@@ -302,6 +302,19 @@ float VoskProDb::maxSegEnd()
     }
 }
 
+qint64 VoskProDb::maxSegFend()
+{
+    try {
+        Sqlite3Cursor c = conn().select("select max(fend) from vres");
+        const qint64 fend = c.next() ? c.getInt64(0) : 0;
+        c.throwIfFailed();
+        return fend;
+    } catch (const std::exception &e) {
+        fail(e);
+        return -1;
+    }
+}
+
 // ---- Comment items and replies -------------------------------------------------
 
 QVariantMap VoskProDb::addCItem(qint64 segId, const QString &text, int type)

@@ -85,6 +85,9 @@ public:
     // html is re-serialised by BaseUtil::htmlBody and handed back as stored.
     bool updateSegHtml(qint64 segId, QString &html);
     float maxSegEnd();
+    // Where the last stored segment's audio ends in "data.wav": 0 when none,
+    // -1 when the database fails.
+    qint64 maxSegFend();
 
     // Highlights and comments (comment items) and their replies
     QVariantMap addCItem(qint64 segId, const QString &text, int type);

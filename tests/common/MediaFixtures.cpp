@@ -85,6 +85,14 @@ QByteArray sinePcm(double seconds, int sampleRate, double freq, double amplitude
     return out;
 }
 
+QByteArray damagedMp3(QByteArray mp3)
+{
+    int at = mp3.size() / 2;
+    while (at + 40 < mp3.size() && !(uchar(mp3[at]) == 0xff && (uchar(mp3[at + 1]) & 0xe0) == 0xe0))
+        ++at;
+    return mp3.replace(at + 4, 36, QByteArray(36, '\xff'));
+}
+
 double rms(const QByteArray &pcm, int channels, int channel)
 {
     const auto *s = reinterpret_cast<const qint16 *>(pcm.constData());

@@ -21,6 +21,10 @@ bool writeMonoWav(const QString &path, const QByteArray &pcm, int sampleRate);
 // Mono 16-bit PCM of a sine tone.
 QByteArray sinePcm(double seconds, int sampleRate, double freq, double amplitude = 0.5);
 
+// An MP3 whose frame nearest the middle has garbage for side information,
+// so that one frame fails to decode.
+QByteArray damagedMp3(QByteArray mp3);
+
 // Root mean square of 16-bit samples, 0 to 1.
 double rms(const QByteArray &pcm, int channels = 1, int channel = 0);
 // Zero crossings per second of one channel of 16-bit samples.

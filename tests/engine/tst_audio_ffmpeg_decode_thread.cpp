@@ -32,7 +32,13 @@ struct Decode
     bool hasErr = false;
     QString lastErr;
     bool ended = false;
+    bool endedEarly = false;
+    int skippedPackets = 0;
+    qint64 decodedMsecs = 0;
+    qint64 declaredMsecs = 0;
     int pcmBeforeLastProgress = -1;
+    // The decoder's position of the output's middle byte.
+    qint64 middle = -1;
 };
 
 Decode decodeFile(const QString &path, qint64 startOffset = 0)
@@ -68,6 +74,11 @@ Decode decodeFile(const QString &path, qint64 startOffset = 0)
     out.hasErr = dec.hasErr;
     out.lastErr = dec.lastErr;
     out.ended = dec.ended;
+    out.endedEarly = dec.endedEarly();
+    out.skippedPackets = dec.skippedPackets;
+    out.decodedMsecs = dec.decodedMsecs;
+    out.declaredMsecs = dec.declaredMsecs;
+    out.middle = dec.positionOfOutput(out.pcm.size() / 4 * 2);
     return out;
 }
 
@@ -86,6 +97,8 @@ private slots:
     void shortFileArrivesAtTheEnd();
     void failsOrEndsCleanly_data();
     void failsOrEndsCleanly();
+    void damagedFiles_data();
+    void damagedFiles();
     void closingTheRingEndsDecoding();
     void noRingEndsWithoutOutcome_data();
     void noRingEndsWithoutOutcome();
@@ -143,6 +156,16 @@ void TestAudioFFMpegDecodeThread::initTestCase()
     gen.fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
     QVERIFY(TestUtil::writeFile(path("noise.bin"), noise));
     QVERIFY(TestUtil::writeFile(path("noise.mp3"), noise));
+
+    // One damaged frame in the middle; the first quarter of the file alone
+    // (its header still declares the whole); and
+    // 100 kB of noise in the middle of an Ogg file, more than its demuxer
+    // searches for the next page.
+    const QByteArray mp3 = TestUtil::readFile(path("audio.mp3"));
+    QVERIFY(TestUtil::writeFile(path("damaged.mp3"), MediaFixtures::damagedMp3(mp3)));
+    QVERIFY(TestUtil::writeFile(path("truncated.mp3"), mp3.left(mp3.size() / 4)));
+    const QByteArray ogg = TestUtil::readFile(path("audio.ogg"));
+    QVERIFY(TestUtil::writeFile(path("gap.ogg"), ogg.left(ogg.size() / 2) + noise.left(100000) + ogg.mid(ogg.size() / 2)));
 }
 
 void TestAudioFFMpegDecodeThread::decodesWholeFile_data()
@@ -218,6 +241,18 @@ void TestAudioFFMpegDecodeThread::resumesFromOffset()
              qPrintable(QStringLiteral("%1 bytes, expected about %2").arg(rest.pcm.size()).arg(expected)));
     QVERIFY(rest.pcm.size() < full.pcm.size() * 3 / 4);
 
+    // Resuming at a byte of the output goes on from that very sample: the
+    // rest has the length and the sound of the uninterrupted output's tail.
+    const int half = full.pcm.size() / 4 * 2;
+    const Decode second = decodeFile(path(name), full.middle);
+    QVERIFY2(qAbs(second.pcm.size() - (full.pcm.size() - half)) <= 4, qPrintable(QString::number(second.pcm.size())));
+    QByteArray diff = second.pcm.mid(bytesPerSecond, bytesPerSecond);
+    const QByteArray tail = full.pcm.mid(half + bytesPerSecond, bytesPerSecond);
+    auto *d = reinterpret_cast<qint16 *>(diff.data());
+    for (int i = 0; i < diff.size() / 2; ++i)
+        d[i] = qint16(d[i] - reinterpret_cast<const qint16 *>(tail.constData())[i]);
+    QVERIFY(MediaFixtures::rms(diff) < 0.2 * MediaFixtures::rms(tail));
+
     // Resuming at the very end yields nothing and still counts as done.
     const Decode none = decodeFile(path(name), full.progress.last().cur);
     QVERIFY(none.ended);
@@ -240,12 +275,18 @@ void TestAudioFFMpegDecodeThread::failsOrEndsCleanly_data()
     QTest::addColumn<bool>("hasErr");
     QTest::addColumn<QString>("lastErr");
     QTest::addColumn<bool>("ended");
-    QTest::newRow("missing file") << "missing.wav" << true << "avformat_open_input failed, return -2." << false;
-    QTest::newRow("video only") << "videoonly.mp4" << false << QString() << true;
-    QTest::newRow("zero length") << "empty.wav" << true << "avformat_open_input failed, return -1094995529." << false;
-    QTest::newRow("zero length named mp3") << "empty.mp3" << true << "avformat_open_input failed, return -22." << false;
+    const QString noAudio = QStringLiteral("The file has no audio stream.");
+    QTest::newRow("missing file") << "missing.wav" << true
+                                  << "avformat_open_input failed, return -2. No such file or directory" << false;
+    QTest::newRow("video only") << "videoonly.mp4" << true << noAudio << false;
+    QTest::newRow("zero length") << "empty.wav" << true
+                                 << "avformat_open_input failed, return -1094995529. Invalid data found when "
+                                    "processing input"
+                                 << false;
+    QTest::newRow("zero length named mp3") << "empty.mp3" << true
+                                           << "avformat_open_input failed, return -22. Invalid argument" << false;
     // Probed as a picture format without audio.
-    QTest::newRow("random bytes") << "noise.bin" << false << QString() << true;
+    QTest::newRow("random bytes") << "noise.bin" << true << noAudio << false;
     // Probed as MP3 with a low score; the stream has no channels to decode.
     QTest::newRow("random bytes named mp3") << "noise.mp3" << true << "ibuf alloc failed." << false;
 }
@@ -262,6 +303,42 @@ void TestAudioFFMpegDecodeThread::failsOrEndsCleanly()
     QCOMPARE(d.ended, ended);
     QVERIFY(d.pcm.isEmpty());
     QVERIFY(d.progress.isEmpty());
+}
+
+void TestAudioFFMpegDecodeThread::damagedFiles_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("lastErr");
+    QTest::addColumn<bool>("early");
+    QTest::addColumn<double>("share"); // of the whole file's PCM
+    QTest::newRow("damaged packet") << "damaged.mp3" << QString() << false << 1.0;
+    QTest::newRow("truncated") << "truncated.mp3" << QString() << true << 0.25;
+    QTest::newRow("read error mid-file")
+        << "gap.ogg" << "av_read_frame failed, return -1094995529. Invalid data found when processing input" << false
+        << 0.0;
+}
+
+void TestAudioFFMpegDecodeThread::damagedFiles()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, lastErr);
+    QFETCH(bool, early);
+    QFETCH(double, share);
+    const Decode whole = decodeFile(path("audio.mp3"));
+    const Decode d = decodeFile(path(name));
+    QCOMPARE(d.lastErr, lastErr);
+    QCOMPARE(d.hasErr, !lastErr.isEmpty());
+    QCOMPARE(d.ended, lastErr.isEmpty());
+    QCOMPARE(d.endedEarly, early);
+    if (d.ended)
+        QVERIFY2(qAbs(d.pcm.size() - share * whole.pcm.size()) < 0.1 * bytesPerSecond + 0.02 * whole.pcm.size(),
+                 qPrintable(QStringLiteral("%1 of %2 bytes").arg(d.pcm.size()).arg(whole.pcm.size())));
+    if (name == QLatin1String("damaged.mp3"))
+        QCOMPARE(d.skippedPackets, 1);
+    if (early) {
+        QVERIFY(qAbs(d.declaredMsecs - whole.decodedMsecs) < 100);
+        QVERIFY(qAbs(d.decodedMsecs * bytesPerSecond / 1000 - d.pcm.size()) < bytesPerSecond / 10);
+    }
 }
 
 void TestAudioFFMpegDecodeThread::closingTheRingEndsDecoding()

@@ -67,6 +67,7 @@ private slots:
     void initFailures_data();
     void initFailures();
     void recognisesThroughTheRing();
+    void splitEndsTheUtteranceThere();
     void everyCapturePeriodShowsItsLastBlock();
     void appendsToExistingRecording();
     void tooShortRecordingStartsAfresh();
@@ -77,7 +78,7 @@ private slots:
 private:
     QSharedPointer<VoskModelContext> loadContext(const QString &mp, const QString &spkmp, QString *err = nullptr);
     bool recognise(const QSharedPointer<VoskModelContext> &ctx, const QByteArray &pcm, const QString &wavPath,
-                   bool append, Pass *pass, float timeOffset = 0);
+                   bool append, Pass *pass, float timeOffset = 0, qint64 split = -1);
     QString soxi(const QString &flag, const QString &path);
 
     QTemporaryDir tmp;
@@ -135,7 +136,7 @@ QSharedPointer<VoskModelContext> TestVoskThread::loadContext(const QString &mp, 
 }
 
 bool TestVoskThread::recognise(const QSharedPointer<VoskModelContext> &c, const QByteArray &pcm,
-                               const QString &wavPath, bool append, Pass *pass, float timeOffset)
+                               const QString &wavPath, bool append, Pass *pass, float timeOffset, qint64 split)
 {
     QSharedPointer<RingBuffer> ring(new RingBuffer);
     if (!ring->init(64000))
@@ -144,6 +145,8 @@ bool TestVoskThread::recognise(const QSharedPointer<VoskModelContext> &c, const 
     if (!th.init(c, ring, 16000, wavPath, append))
         return false;
     th.timeOffset = timeOffset;
+    if (split >= 0)
+        th.splitAt(split);
 
     QObject receiver;
     std::mutex sizesMutex;
@@ -380,6 +383,24 @@ void TestVoskThread::recognisesThroughTheRing()
     QCOMPARE(soxi(QStringLiteral("-c"), wav), QStringLiteral("1"));
     QCOMPARE(soxi(QStringLiteral("-b"), wav), QStringLiteral("16"));
     QCOMPARE(soxi(QStringLiteral("-s"), wav), QString::number(pcmMale.size() / 2));
+}
+
+void TestVoskThread::splitEndsTheUtteranceThere()
+{
+    // In the middle of the first sentence, and not on a block boundary.
+    const qint64 split = 40000 + 1234;
+    Pass pass;
+    QVERIFY(recognise(ctx, pcmMale, tmp.filePath(QStringLiteral("split.wav")), false, &pass, 0, split));
+    int at = 0;
+    while (at < pass.results.size() && pass.results.at(at).fend != split)
+        ++at;
+    QVERIFY2(at + 1 < pass.results.size(), "no result ends at the split");
+    QCOMPARE(pass.results.at(at + 1).fstart, split);
+    // Word times stay positions in the recording across the split.
+    for (const VoskResult &r : pass.results) {
+        QVERIFY(r.words.first().start >= r.fstart / 32000.0f - 0.05f);
+        QVERIFY(r.words.last().end <= r.fend / 32000.0f + 0.05f);
+    }
 }
 
 void TestVoskThread::everyCapturePeriodShowsItsLastBlock()

@@ -28,6 +28,9 @@ const int longSentenceWords = 17;
 const char childDirVar[] = "KALVINOR_CHILD_PROJECT";
 const char childFileVar[] = "KALVINOR_CHILD_FILE";
 const char childKillVar[] = "KALVINOR_CHILD_KILL_AT";
+const char childResumeVar[] = "KALVINOR_CHILD_RESUME";
+// One MP3 frame of 1152 samples at 44.1 kHz, as 16 kHz 16-bit PCM.
+const qint64 mp3FrameBytes = 1152 * 16000 / 44100 * 2 + 2;
 
 void useTestModels()
 {
@@ -44,6 +47,13 @@ int countWords(const QString &html)
 {
     return BaseUtil::html2text(html).split(QLatin1Char(' '), Qt::SkipEmptyParts).size();
 }
+
+// What a conversion leaves in its project, to compare runs.
+struct Outcome
+{
+    QList<VoskProSeg> segs;
+    qint64 data = 0;
+};
 
 }
 
@@ -67,9 +77,14 @@ private slots:
     void failuresLeaveTheManifest_data();
     void failuresLeaveTheManifest();
     void stopWhileStartingNeverStarts();
-    void resumesAfterKill();
+    void resumeAfterKillsMatchesUninterrupted_data();
+    void resumeAfterKillsMatchesUninterrupted();
     void progressWithZeroTotal();
     void convertClearDiscardsTheItem();
+    void endingsAreHonest_data();
+    void endingsAreHonest();
+    void unreadableManifestIsNeverWritten_data();
+    void unreadableManifestIsNeverWritten();
     void restartRunsTheSameModeAgain();
     void failedStoreStopsTheRun();
 
@@ -77,10 +92,13 @@ private:
     QString makeProject(const QString &name, const QString &lang = QStringLiteral("en-s"));
     bool openController(ProjectMainController &c, const QString &dir);
     QList<VoskProSeg> segsOf(ProjectMainController &c, qint64 itemId = -1);
+    bool runChild(const QString &dir, const QString &fileUrl, int killAt, bool resume);
+    Outcome convertToEnd(const QString &dir, bool resume);
 
     QTemporaryDir tmp;
     QString twoVoicesWav;
     QString longWav;
+    QString spokenMp3;
     int twoVoicesWords = 0;
 };
 
@@ -138,6 +156,13 @@ void TestProjectMainController::initTestCase()
         longPcm += male + gap;
     longWav = tmp.filePath(QStringLiteral("long.wav"));
     QVERIFY(MediaFixtures::writeMonoWav(longWav, longPcm, 16000));
+
+    // Eight spoken sentences, each followed by a pause that ends its
+    // utterance, as a 44.1 kHz stereo MP3.
+    const QString spoken = tmp.filePath(QStringLiteral("spoken.wav"));
+    QVERIFY(AudioTestUtil::makeSpokenWav(QLatin1String(sentence), spoken, 8));
+    spokenMp3 = tmp.filePath(QStringLiteral("spoken.mp3"));
+    QVERIFY(MediaFixtures::ffmpeg({"-i", spoken, "-ar", "44100", "-ac", "2", "-c:a", "libmp3lame", spokenMp3}));
 }
 
 void TestProjectMainController::segmentHtml_data()
@@ -514,6 +539,8 @@ void TestProjectMainController::userStopRemovesTheItem()
     QCOMPARE(stopped.count(), 1);
     QVERIFY(segsOf(c, item).isEmpty());
     QCOMPARE(segsOf(c).size(), 1);
+    // Its audio goes with it.
+    QCOMPARE(pcmBytes(dir + "/data.wav"), qint64(0));
     const QVariantMap m = readJsonFile(dir + "/manifest");
     QCOMPARE(m.value("convert_status").toInt(), 0);
     QCOMPARE(m.value("convert").toString(), QString());
@@ -530,6 +557,7 @@ void TestProjectMainController::failuresLeaveTheManifest_data()
     QTest::addColumn<QString>("err");
     const QString missing = tmp.filePath(QStringLiteral("no such file.mp3"));
     QTest::newRow("missing file") << "en-s" << missing << QStringLiteral("%1 not exists.").arg(missing);
+    QTest::newRow("folder") << "en-s" << tmp.path() << QStringLiteral("%1 is not a file.").arg(tmp.path());
     QTest::newRow("no model") << "de-s" << QString() << QStringLiteral("Failed to initialize vosk model.");
 }
 
@@ -583,31 +611,133 @@ void TestProjectMainController::progressWithZeroTotal()
     QCOMPARE(c.convertProgress(), 0);
     c.onFFMpegProgress(50, 200, 1000);
     QCOMPARE(c.convertProgress(), 25);
-    QCOMPARE(c.info("convert_cur").toLongLong(), qlonglong(50));
+    // The resume point moves with stored results, not with the decoder.
+    QVERIFY(!c.info("convert_cur").isValid());
+    QCOMPARE(c.info("convert_total").toLongLong(), qlonglong(200));
     QCOMPARE(c.info("convert_secs").toLongLong(), qlonglong(1000));
 }
 
 void TestProjectMainController::convertClearDiscardsTheItem()
 {
+    // An interrupted conversion whose file is gone: its audio lies after a
+    // second of earlier audio in data.wav.
     const QString dir = makeProject(QStringLiteral("clear"));
     ProjectMainController c;
     QVERIFY(openController(c, dir));
-    const QString url = QUrl::fromLocalFile(twoVoicesWav).toString();
+    const QString gone = tmp.filePath(QStringLiteral("gone.mp3"));
+    const QString url = QUrl::fromLocalFile(gone).toString();
+    QVERIFY(MediaFixtures::writeMonoWav(dir + "/data.wav", QByteArray(96000, '\1'), 16000));
     const qint64 item = c.db->beginItem(url);
     QVERIFY(item > 0);
     VoskProSeg seg;
     seg.html = QStringLiteral(" one");
+    seg.fstart = 32000;
+    seg.fend = 64000;
     QVERIFY(c.db->addSeg(seg, QStringLiteral("[]"), item) > 0);
-    c.setInfo2({{"convert", url}, {"convert_status", 0}});
+    c.setInfo2({{"convert", url}, {"convert_status", 0}, {"convert_fstart", 32000}, {"convert_fend", 64000}});
+    QCOMPARE(c.missingConvertFile(), gone);
     QSignalSpy cleared(&c, &ProjectMainController::afterClearConvertTmp);
     c.convertClear();
     QCOMPARE(cleared.count(), 1);
     QCOMPARE(cleared.at(0).at(0).toLongLong(), item);
     QVERIFY(segsOf(c, item).isEmpty());
+    QCOMPARE(pcmBytes(dir + "/data.wav"), qint64(32000));
     const QVariantMap m = readJsonFile(dir + "/manifest");
     QCOMPARE(m.value("convert").toString(), QString());
     QCOMPARE(m.value("convert_status").toInt(), 1);
     QVERIFY(!c.isConvertingFile());
+    QCOMPARE(c.missingConvertFile(), QString());
+}
+
+void TestProjectMainController::endingsAreHonest_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("err"); // a pattern
+    QTest::addColumn<int>("segments"); // at least; none for a failure
+
+    const QByteArray mp3 = TestUtil::readFile(spokenMp3);
+    const QString truncated = tmp.filePath(QStringLiteral("truncated.mp3"));
+    QVERIFY(TestUtil::writeFile(truncated, mp3.left(mp3.size() / 4)));
+    const QString damaged = tmp.filePath(QStringLiteral("damaged.mp3"));
+    QVERIFY(TestUtil::writeFile(damaged, MediaFixtures::damagedMp3(mp3)));
+    const QString video = tmp.filePath(QStringLiteral("video.mp4"));
+    QVERIFY(MediaFixtures::ffmpeg({"-f", "lavfi", "-i", "testsrc=size=160x120:rate=10", "-t", "2", "-c:v", "mpeg4",
+                                   video}));
+
+    QTest::newRow("truncated") << truncated << 1
+                               << "^The file ended early, at 00:1\\d of 00:5\\d\\. The text of what was decoded is kept\\.$"
+                               << 1;
+    QTest::newRow("damaged packet") << damaged << 1
+                                    << "^1 damaged part\\(s\\) of the file could not be decoded and were skipped\\.$"
+                                    << 8;
+    QTest::newRow("video only") << video << -1 << "^The file has no audio stream\\.$" << 0;
+}
+
+void TestProjectMainController::endingsAreHonest()
+{
+    QFETCH(QString, file);
+    QFETCH(int, status);
+    QFETCH(QString, err);
+    QFETCH(int, segments);
+    const QString dir = makeProject(QStringLiteral("ending"));
+    ProjectMainController c;
+    QVERIFY(openController(c, dir));
+    QSignalSpy stopped(&c, &ProjectMainController::stopped);
+    c.setConvertFileUrl(QUrl::fromLocalFile(file).toString());
+    c.startConvert();
+    QVERIFY(stopped.wait(60000));
+    QTest::qWait(100);
+    QCOMPARE(c.convertStatus(), status);
+    QVERIFY(c.hasErr());
+    QVERIFY2(QRegularExpression(err).match(c.lastErr()).hasMatch(), qPrintable(c.lastErr()));
+    QVERIFY(segsOf(c).size() >= segments);
+    if (status == 1)
+        QCOMPARE(c.convertProgress(), 100);
+    else
+        QVERIFY(segsOf(c).isEmpty() && pcmBytes(dir + "/data.wav") == 0);
+}
+
+void TestProjectMainController::unreadableManifestIsNeverWritten_data()
+{
+    QTest::addColumn<QByteArray>("manifest");
+    QTest::newRow("cut") << QByteArray("{\n    \"convert\": \"file:///a.mp3\",\n    \"lang\": \"en");
+    QTest::newRow("array") << QByteArray("[\"en-s\", 1]");
+}
+
+void TestProjectMainController::unreadableManifestIsNeverWritten()
+{
+    QFETCH(QByteArray, manifest);
+    const QString dir = makeProject(QStringLiteral("unreadable"));
+    {
+        ProjectMainController c;
+        QVERIFY(openController(c, dir));
+        VoskProSeg seg;
+        seg.html = QStringLiteral(" one");
+        QVERIFY(c.db->addSeg(seg, QStringLiteral("[]"), 0) > 0);
+        c.db->close();
+    }
+    QVERIFY(MediaFixtures::writeMonoWav(dir + "/data.wav", QByteArray(3200, '\1'), 16000));
+    QVERIFY(TestUtil::writeFile(dir + "/manifest", manifest));
+    const auto snapshot = [&dir] {
+        QStringList out;
+        for (const QString &f : TestUtil::fileTree(dir))
+            out << f + QLatin1Char(' ')
+                       + QCryptographicHash::hash(TestUtil::readFile(dir + "/" + f), QCryptographicHash::Sha256).toHex();
+        return out;
+    };
+    const QStringList before = snapshot();
+
+    QVERIFY(!ProjectsMgr::instance()->enterProject(QUrl::fromLocalFile(dir).toString()));
+    QCOMPARE(ProjectsMgr::instance()->lastErr(), QStringLiteral("invalid project."));
+    ProjectMainController c;
+    c.setProjectDir(dir);
+    QString err;
+    QVERIFY(!c.init(err));
+    QCOMPARE(err, QStringLiteral("invalid project."));
+    c.setProjectName(QStringLiteral("renamed"));
+    c.setInfo(QStringLiteral("srate"), 0.5);
+    QCOMPARE(snapshot(), before);
 }
 
 void TestProjectMainController::restartRunsTheSameModeAgain()
@@ -631,66 +761,82 @@ void TestProjectMainController::restartRunsTheSameModeAgain()
     QCOMPARE(c.convertStatus(), 1);
 }
 
-void TestProjectMainController::resumesAfterKill()
+// Converts in a child process that kills itself once the progress reaches
+// killAt; true when it died that way.
+bool TestProjectMainController::runChild(const QString &dir, const QString &fileUrl, int killAt, bool resume)
 {
-    const QString dir = makeProject(QStringLiteral("killed"));
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(childDirVar, dir);
-    env.insert(childFileVar, QUrl::fromLocalFile(longWav).toString());
-    env.insert(childKillVar, "45");
+    env.insert(childFileVar, fileUrl);
+    env.insert(childKillVar, QString::number(killAt));
+    if (resume)
+        env.insert(childResumeVar, "1");
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::ForwardedChannels);
     child.start(QCoreApplication::applicationFilePath(), QStringList());
-    QVERIFY(child.waitForFinished(120000));
-    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+    return child.waitForFinished(120000) && child.exitStatus() == QProcess::CrashExit;
+}
 
-    QVariantMap m = readJsonFile(dir + "/manifest");
-    QCOMPARE(m.value("convert").toString(), QUrl::fromLocalFile(longWav).toString());
-    QCOMPARE(m.value("convert_status").toInt(), 0);
-    const qint64 cur = m.value("convert_cur").toLongLong();
-    QVERIFY(cur > 0);
-    QVERIFY(cur < m.value("convert_total").toLongLong());
-
+// Converts (or resumes converting) to the end of the file.
+Outcome TestProjectMainController::convertToEnd(const QString &dir, bool resume)
+{
     ProjectMainController c;
-    QVERIFY(openController(c, dir));
-    const int before = segsOf(c).size();
-    QVERIFY(before > 0);
-    const qint64 dataAtKill = pcmBytes(dir + "/data.wav");
-    // What the page does after opening.
-    QVERIFY(c.isConvertingFile());
-    QCOMPARE(c.convertStatus(), 0);
+    if (!openController(c, dir))
+        return {};
     QSignalSpy stopped(&c, &ProjectMainController::stopped);
-    c.convertContinue();
-    QCOMPARE(c.convertSkip(), cur);
-    QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 60000);
-    QVERIFY2(!c.hasErr(), qPrintable(c.lastErr()));
-
-    m = readJsonFile(dir + "/manifest");
-    QCOMPARE(m.value("convert_status").toInt(), 1);
-    QVERIFY(m.value("convert").toString().isEmpty());
-
-    const QList<VoskProSeg> segs = segsOf(c);
-    QVERIFY(segs.size() > before);
-    QSet<qint64> items;
-    for (int i = 0; i < segs.size(); ++i) {
-        items.insert(segs.at(i).itemId);
-        QVERIFY(segs.at(i).end > segs.at(i).start);
-        if (i > 0) {
-            QVERIFY2(segs.at(i).start >= segs.at(i - 1).end,
-                     qPrintable(QStringLiteral("%1 starts before %2 ends").arg(i).arg(i - 1)));
-            QVERIFY(segs.at(i).fstart >= segs.at(i - 1).fend);
-        }
+    if (resume) {
+        c.convertContinue();
+    } else {
+        c.setConvertFileUrl(QUrl::fromLocalFile(spokenMp3).toString());
+        c.startConvert();
     }
-    QCOMPARE(items.size(), 1);
+    if (!stopped.wait(60000) || c.convertStatus() != 1)
+        return {};
+    QTest::qWait(100);
+    return {segsOf(c), pcmBytes(dir + "/data.wav")};
+}
 
-    // Lost at the kill: at most the ring, one decoded batch and one read block;
-    // never more audio than the file has.
-    const qint64 file = pcmBytes(longWav);
-    const qint64 data = pcmBytes(dir + "/data.wav");
-    QVERIFY(data > dataAtKill);
-    QVERIFY2(data <= file, qPrintable(QStringLiteral("%1 > %2").arg(data).arg(file)));
-    QVERIFY2(file - data <= 64000 + 32000 + 3200, qPrintable(QString::number(file - data)));
+void TestProjectMainController::resumeAfterKillsMatchesUninterrupted_data()
+{
+    QTest::addColumn<QList<int>>("kills");
+    QTest::newRow("20%") << QList<int>{20};
+    QTest::newRow("50%") << QList<int>{50};
+    QTest::newRow("80%") << QList<int>{80};
+    QTest::newRow("30% and 70%") << QList<int>{30, 70};
+}
+
+void TestProjectMainController::resumeAfterKillsMatchesUninterrupted()
+{
+    QFETCH(QList<int>, kills);
+    static const Outcome whole = convertToEnd(makeProject(QStringLiteral("uninterrupted")), false);
+    QCOMPARE(whole.segs.size(), 8);
+
+    const QString dir = makeProject(QStringLiteral("killed"));
+    const QString url = QUrl::fromLocalFile(spokenMp3).toString();
+    for (int i = 0; i < kills.size(); ++i) {
+        QVERIFY(runChild(dir, url, kills.at(i), i > 0));
+        const QVariantMap m = readJsonFile(dir + "/manifest");
+        QCOMPARE(m.value("convert").toString(), url);
+        QCOMPARE(m.value("convert_status").toInt(), 0);
+    }
+    const Outcome resumed = convertToEnd(dir, true);
+    QVERIFY(readJsonFile(dir + "/manifest").value("convert").toString().isEmpty());
+
+    // The same words in the same segments at the same times, and no audio
+    // left over from the kills.
+    QCOMPARE(resumed.segs.size(), whole.segs.size());
+    for (int i = 0; i < whole.segs.size(); ++i) {
+        const VoskProSeg &a = resumed.segs.at(i), &b = whole.segs.at(i);
+        QCOMPARE(BaseUtil::html2text(a.html), BaseUtil::html2text(b.html));
+        QVERIFY2(qAbs(a.start - b.start) <= 0.05f && qAbs(a.end - b.end) <= 0.05f,
+                 qPrintable(QStringLiteral("%1: %2-%3, uninterrupted %4-%5").arg(i).arg(a.start).arg(a.end)
+                                .arg(b.start).arg(b.end)));
+        QCOMPARE(a.itemId, resumed.segs.first().itemId);
+        QCOMPARE(a.fstart, i == 0 ? qint64(0) : resumed.segs.at(i - 1).fend);
+    }
+    QVERIFY2(qAbs(resumed.data - whole.data) <= mp3FrameBytes,
+             qPrintable(QStringLiteral("%1 bytes, uninterrupted %2").arg(resumed.data).arg(whole.data)));
 }
 
 void TestProjectMainController::failedStoreStopsTheRun()
@@ -715,7 +861,9 @@ void TestProjectMainController::failedStoreStopsTheRun()
     QVERIFY(c.convertStatus() != 1);
 }
 
-// The child of resumesAfterKill: converts, and kills itself half-way.
+
+// The child of resumeAfterKillsMatchesUninterrupted: converts or resumes,
+// and kills itself on the way.
 static int childConvert()
 {
     useTestModels();
@@ -730,8 +878,12 @@ static int childConvert()
             ::raise(SIGKILL);
     });
     QObject::connect(c, &ProjectMainController::stopped, [] { QCoreApplication::exit(3); });
-    c->setConvertFileUrl(qEnvironmentVariable(childFileVar));
-    c->startConvert();
+    if (qEnvironmentVariableIsSet(childResumeVar)) {
+        c->convertContinue();
+    } else {
+        c->setConvertFileUrl(qEnvironmentVariable(childFileVar));
+        c->startConvert();
+    }
     return QCoreApplication::exec();
 }
 

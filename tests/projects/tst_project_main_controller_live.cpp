@@ -9,10 +9,27 @@
 #include "projects/ProjectMainController.h"
 #include "projects/ProjectsMgr.h"
 #include "storage/LangDb.h"
+#include "util/BaseUtil.h"
 
 namespace {
 
 const QString modelDir = QStringLiteral(KALVINOR_TEST_DATA_DIR "/vosk-model-test");
+const int sentenceWords = 9;
+
+int countWords(const QList<VoskProSeg> &segs)
+{
+    int n = 0;
+    for (const VoskProSeg &s : segs)
+        n += BaseUtil::html2text(s.html).split(QLatin1Char(' '), Qt::SkipEmptyParts).size();
+    return n;
+}
+
+// Plays a file into a sink without waiting for it.
+void playAsync(QProcess &p, const QString &wav, const QString &sink)
+{
+    p.start(QStringLiteral("paplay"), {QStringLiteral("-d"), sink, wav});
+    p.waitForStarted();
+}
 
 qint64 fileSize(const QString &path)
 {
@@ -30,6 +47,9 @@ private slots:
     void cleanupTestCase();
     void transcribeSwitchesSources();
     void recordStampsDeviceTwo();
+    void recordKeepsTheLastWords();
+    void switchEndsTheUtterance();
+    void killedRecordingContinuesAtItsAudio();
 
 private:
     QString makeProject(const QString &name);
@@ -39,6 +59,7 @@ private:
     QTemporaryDir tmp;
     AudioTestUtil::PulseServer pulse;
     QString speech;
+    QString sentence;
 };
 
 void TestProjectMainControllerLive::initTestCase()
@@ -50,11 +71,11 @@ void TestProjectMainControllerLive::initTestCase()
     QString log;
     QVERIFY2(pulse.start(&log), qPrintable(log));
     // Speech, then silence long enough for the recogniser to end the result.
-    const QString raw = tmp.filePath(QStringLiteral("raw.wav"));
+    sentence = tmp.filePath(QStringLiteral("raw.wav"));
     QVERIFY(AudioTestUtil::makeSpeech(QStringLiteral("the quick brown fox jumps over the lazy dog"),
-                                      QStringLiteral("en-us"), raw));
+                                      QStringLiteral("en-us"), sentence));
     speech = tmp.filePath(QStringLiteral("speech.wav"));
-    QVERIFY(MediaFixtures::writeMonoWav(speech, AudioTestUtil::wavPcm(raw) + QByteArray(64000, '\0'), 16000));
+    QVERIFY(MediaFixtures::writeMonoWav(speech, AudioTestUtil::wavPcm(sentence) + QByteArray(64000, '\0'), 16000));
 }
 
 void TestProjectMainControllerLive::cleanupTestCase()
@@ -191,6 +212,94 @@ void TestProjectMainControllerLive::recordStampsDeviceTwo()
     QTRY_VERIFY_WITH_TIMEOUT(results.count() > before, 20000);
     QVERIFY(results.last().at(1).value<VoskProSeg>().start >= end);
     c.stop();
+}
+
+void TestProjectMainControllerLive::recordKeepsTheLastWords()
+{
+    const QString dir = makeProject(QStringLiteral("last words"));
+    ProjectMainController c;
+    QVERIFY(startRun(c, dir, ProjectMainController::Record));
+    // Capture hands over whole periods of a second. A faint tick, below what
+    // the recogniser hears, shows where they begin: the recording grows.
+    QByteArray faint(48000, '\0');
+    for (int i = 0; i < faint.size(); i += 3200)
+        faint[i] = 1;
+    const QString tick = tmp.filePath(QStringLiteral("tick.wav"));
+    QVERIFY(MediaFixtures::writeMonoWav(tick, faint, 16000));
+    const QString wav = dir + QStringLiteral("/data.wav");
+    const qint64 before = fileSize(wav);
+    QProcess player;
+    playAsync(player, tick, QStringLiteral("vmic"));
+    QTRY_VERIFY_WITH_TIMEOUT(fileSize(wav) > before, 5000);
+    QElapsedTimer sincePeriod;
+    sincePeriod.start();
+    QVERIFY(player.waitForFinished());
+
+    // The speech ends 0.3 s into a period and the run stops half a second
+    // later, so its last words lie in the part of a period a stop hands over.
+    QByteArray pcm = AudioTestUtil::wavPcm(sentence);
+    const auto *samples = reinterpret_cast<const qint16 *>(pcm.constData());
+    int audible = pcm.size() / 2;
+    while (audible > 0 && qAbs(samples[audible - 1]) < 300)
+        --audible;
+    const qint64 end = (sincePeriod.elapsed() + audible / 16) / 1000 * 1000 + 1300;
+    QTest::qWait(int(end - audible / 16 - sincePeriod.elapsed()));
+    playAsync(player, sentence, QStringLiteral("vmic"));
+    QTest::qWait(int(end + 500 - sincePeriod.elapsed()));
+    c.stop();
+    QVERIFY(player.waitForFinished());
+    QTest::qWait(300);
+    QCOMPARE(countWords(c.db->loadSegs(-1)), sentenceWords);
+    const auto energy = [](const QByteArray &a) { return MediaFixtures::rms(a) * MediaFixtures::rms(a) * a.size(); };
+    const double kept = energy(AudioTestUtil::wavPcm(wav)) / energy(pcm);
+    QVERIFY2(kept > 0.99, qPrintable(QString::number(kept)));
+}
+
+void TestProjectMainControllerLive::switchEndsTheUtterance()
+{
+    const QString dir = makeProject(QStringLiteral("switch"));
+    ProjectMainController c;
+    QVERIFY(startRun(c, dir, ProjectMainController::Transcribe));
+    // Half a sentence from the computer's sound, then the microphone.
+    QProcess player;
+    playAsync(player, speech, QStringLiteral("speaker"));
+    QTest::qWait(2000);
+    QVERIFY(c.switchToMic());
+    QVERIFY(player.waitForFinished());
+    QVERIFY(pulse.play(speech, QStringLiteral("vmic")));
+    c.stop();
+    QTest::qWait(300);
+
+    // Each segment holds one source's words, stamped with that source.
+    const QList<VoskProSeg> segs = c.db->loadSegs(-1);
+    QList<VoskProSeg> fromLoopback, fromMic;
+    for (const VoskProSeg &s : segs)
+        (s.device == 2 ? fromLoopback : fromMic) << s;
+    QVERIFY(!fromLoopback.isEmpty() && !fromMic.isEmpty());
+    QVERIFY(fromLoopback.last().fend <= fromMic.first().fstart);
+    QCOMPARE(countWords(fromMic), sentenceWords);
+    QVERIFY(countWords(fromLoopback) < sentenceWords);
+}
+
+void TestProjectMainControllerLive::killedRecordingContinuesAtItsAudio()
+{
+    // What a recording killed before its first result leaves: audio that no
+    // segment covers.
+    const QString dir = makeProject(QStringLiteral("killed recording"));
+    QVERIFY(MediaFixtures::writeMonoWav(dir + QStringLiteral("/data.wav"), MediaFixtures::sinePcm(3, 16000, 300),
+                                        16000));
+    ProjectMainController c;
+    QSignalSpy results(&c, &ProjectMainController::newResult);
+    QVERIFY(startRun(c, dir, ProjectMainController::Record));
+    QVERIFY(pulse.play(speech, QStringLiteral("vmic")));
+    QTRY_VERIFY_WITH_TIMEOUT(results.count() >= 1, 20000);
+    c.stop();
+    QTest::qWait(300);
+    // Shown times are where the words' audio lies in data.wav.
+    for (const VoskProSeg &s : c.db->loadSegs(-1)) {
+        QVERIFY2(s.start >= s.fstart / 32000.0f - 0.05f && s.end <= s.fend / 32000.0f + 0.05f,
+                 qPrintable(QStringLiteral("%1-%2 s in %3-%4").arg(s.start).arg(s.end).arg(s.fstart).arg(s.fend)));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestProjectMainControllerLive)

@@ -210,6 +210,33 @@ TestCase {
         tryVerify(function() { return cp.isRunning === 0 && cp.convertStatus() === 1 }, 30000)
     }
 
+    // An interrupted conversion whose file is gone is never retried: the page
+    // asks whether to discard it or keep it, and asks again next time.
+    function test_missingFileOfInterruptedConversion_data() {
+        return [ { tag: "discard", discard: true }, { tag: "keep", discard: false } ]
+    }
+
+    function test_missingFileOfInterruptedConversion(data) {
+        var url = newProject("page gone " + data.tag)
+        verify(prosmgr.enterProject(url))
+        prosmgr.cp.setInfo2({ convert: testRootUrl + "/gone.wav", convert_status: 0, convert_cur: 0 })
+        prosmgr.existProject()
+        for (var round = 0; round < (data.discard ? 1 : 2); ++round) {
+            cleanup()
+            init()
+            openPage({ mode: ProjectMainController.None, projectUrl: url })
+            tryVerify(function() { return boxes.length === 1 }, 30000)
+            compare(boxes[0].kind, "question")
+            verify(boxes[0].text.indexOf("gone.wav") >= 0, boxes[0].text)
+            if (data.discard)
+                boxes[0].yes()
+            var cp = prosmgr.cp
+            compare(cp.isStarting, 0)
+            compare(cp.isConvertingFile(), !data.discard)
+            compare(cp.convertStatus(), data.discard ? 1 : 0)
+        }
+    }
+
     function test_invalidProject() {
         openPage({ mode: ProjectMainController.Record, projectUrl: testRootUrl + "/no such project" })
         compare(boxes.length, 1)
