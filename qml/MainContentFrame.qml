@@ -156,8 +156,8 @@ Rectangle {
             // offer to discard it, or to keep it for when the file is back.
             var missing = cp.missingConvertFile()
             if (missing !== "") {
-                msgbox.createObject(winroot).question("", qsTr("The file of the unfinished conversion is missing:<br/>%1<br/><br/>Discard the unfinished conversion? Choose No to keep it for later.")
-                    .arg(missing.replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;")),
+                msgbox.createObject(winroot).question("", qsTr("The file of the unfinished conversion is missing:\n%1\n\nDiscard the unfinished conversion? Choose No to keep it for later.")
+                    .arg(missing),
                     function() { cp.convertClear() })
                 return
             }
