@@ -105,7 +105,18 @@ private slots:
         pdf->start();
         QVERIFY(waitFinished(pdf));
         QVERIFY(pdf->hasErr);
-        QCOMPARE(pdf->err, QStringLiteral("Write %1 failed.").arg(blocked.absoluteFilePath("blocked.pdf")));
+        QCOMPARE(pdf->err, QStringLiteral("Create file failed. Is a directory"));
+
+        // A disk that refuses the writes: the cut document is no success.
+        for (const QString &doc : { "full/full.pdf", "highlights/Highlights_and_Comments.pdf" }) {
+            const QString path = out.filePath(doc);
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+            QVERIFY(QFile::link("/dev/full", path));
+            auto *full = new ExportPdf(QDir(QFileInfo(path).path()), m_project.folder(), &model);
+            full->start();
+            QVERIFY(waitFinished(full));
+            QCOMPARE(full->err, QStringLiteral("Create file failed. No space left on device"));
+        }
 
         // A project without its database fails and gets none.
         QVERIFY(QDir().mkpath(out.filePath("empty")));
