@@ -56,7 +56,10 @@ static bool isLink(const QFileInfo &info)
     return info.isSymLink() || info.isJunction();
 }
 
-bool copyRecursively(const QFileInfo &source, const QDir &target, QString *err)
+// keepOut is the folder that receives the whole copy. A source folder that
+// holds it (an export made inside the project it copies) would otherwise be
+// copied into itself until paths grow too long.
+static bool copyInto(const QFileInfo &source, const QDir &target, const QString &keepOut, QString *err)
 {
     if (!target.exists())
         QDir().mkpath(target.absolutePath());
@@ -80,11 +83,21 @@ bool copyRecursively(const QFileInfo &source, const QDir &target, QString *err)
         const QDir sub(target.absoluteFilePath(source.fileName()));
         const QFileInfoList entries = dir.entryInfoList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
         for (const QFileInfo &entry : entries) {
-            if (!copyRecursively(entry, sub, err))
+            const QString path = entry.canonicalFilePath();
+            if (entry.isDir() && (keepOut == path || keepOut.startsWith(path + QLatin1Char('/'))))
+                continue;
+            if (!copyInto(entry, sub, keepOut, err))
                 return false;
         }
     }
     return true;
+}
+
+bool copyRecursively(const QFileInfo &source, const QDir &target, QString *err)
+{
+    if (!target.exists())
+        QDir().mkpath(target.absolutePath());
+    return copyInto(source, target, target.canonicalPath(), err);
 }
 
 bool copyPath(const QString &source, const QDir &target, QString *err)

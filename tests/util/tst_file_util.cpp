@@ -99,6 +99,17 @@ private slots:
         QVERIFY(!QFileInfo::exists(tmp.filePath("dst/src/file-link")));
     }
 
+    // An export made inside the very folder it copies.
+    void copyIntoItself()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(TestUtil::writeFile(tmp.filePath("images/p.png"), "png"));
+        const QDir target(tmp.filePath("images/Export/P"));
+        QVERIFY(FileUtil::copyPath(tmp.filePath("images"), target, nullptr));
+        QCOMPARE(TestUtil::fileTree(tmp.filePath("images")),
+                 QStringList({ "Export", "Export/P", "Export/P/images", "Export/P/images/p.png", "p.png" }));
+    }
+
     void removeLeavesLinkTargetsAlone()
     {
         QTemporaryDir tmp;
