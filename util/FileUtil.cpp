@@ -131,9 +131,23 @@ QDir appDataDir()
     return QDir(Platform::appDataHome());
 }
 
+// File systems take names of at most 255 bytes (or 255 UTF-16 units); a
+// folder named after a project is also given "(n)" and a document named
+// after the folder an extension, so names are cut well below that.
+static QString fitFileName(QString name)
+{
+    constexpr int kMaxBytes = 200;
+    while (name.toUtf8().size() > kMaxBytes) {
+        name.chop(1);
+        if (!name.isEmpty() && name.at(name.size() - 1).isHighSurrogate())
+            name.chop(1);
+    }
+    return name;
+}
+
 QString uniqueFilePath(const QDir &dir, const QString &name)
 {
-    const QString escaped = escapeFileName(name);
+    const QString escaped = fitFileName(escapeFileName(name));
     QString path = dir.absoluteFilePath(escaped);
     for (int n = 1; QFileInfo::exists(path) || QFileInfo(path).isSymLink(); ++n)
         path = dir.absoluteFilePath(QStringLiteral("%1(%2)").arg(escaped).arg(n));

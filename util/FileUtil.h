@@ -29,7 +29,8 @@ void removeDirRecursively(const QString &path);
 QDir appDataDir();
 
 // A path in dir for a new file or folder named after name that nothing
-// occupies yet: the escaped name, then "name(1)", "name(2)", ...
+// occupies yet: the escaped name, then "name(1)", "name(2)", ...; a long
+// name is cut to leave room for the number and an extension.
 QString uniqueFilePath(const QDir &dir, const QString &name);
 
 }

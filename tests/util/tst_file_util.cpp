@@ -146,6 +146,17 @@ private slots:
         // A dangling link still occupies its name.
         QVERIFY(QFile::link(dir.absoluteFilePath("gone"), dir.absoluteFilePath("L")));
         QCOMPARE(FileUtil::uniqueFilePath(dir, QStringLiteral("L")), dir.absoluteFilePath("L(1)"));
+
+        // Too long for a file system once numbered and given an extension:
+        // cut between whole characters.
+        const QString longName = QString(66, QChar(0x957f)) + QString::fromUtf8("\U0001F4CE") + QString(20, QLatin1Char('x'));
+        const QString cut = QFileInfo(FileUtil::uniqueFilePath(dir, longName)).fileName();
+        QVERIFY(cut.toUtf8().size() <= 200);
+        QVERIFY(longName.startsWith(cut));
+        QVERIFY(dir.mkdir(cut));
+        const QString second = QFileInfo(FileUtil::uniqueFilePath(dir, longName)).fileName();
+        QCOMPARE(second, cut + "(1)");
+        QVERIFY(TestUtil::writeFile(dir.absoluteFilePath(second + "/" + second + ".docx"), "doc"));
     }
 
     void appDataDirFollowsXdg()
