@@ -254,27 +254,40 @@ private slots:
     {
         QTest::addColumn<bool>("asked");
         QTest::addColumn<bool>("withData");
+        QTest::addColumn<QString>("wav");
         QTest::addColumn<bool>("copied");
-        QTest::newRow("asked") << true << true << true;
-        QTest::newRow("not asked") << false << true << false;
-        QTest::newRow("failed row") << true << false << false;
+        QTest::newRow("asked") << true << true << "file" << true;
+        QTest::newRow("not asked") << false << true << "file" << false;
+        QTest::newRow("failed row") << true << false << "file" << false;
+        QTest::newRow("nothing recorded") << true << true << "" << false;
+        QTest::newRow("unreadable") << true << true << "folder" << false;
     }
 
-    // A project without its database fails its row and is not given one.
+    // A project without its database fails its row and is not given one; an
+    // audio copy that fails fails its row too.
     void audio()
     {
         QFETCH(bool, asked);
         QFETCH(bool, withData);
+        QFETCH(QString, wav);
         QFETCH(bool, copied);
         const QString projects = caseDir();
         const QString project = QUrl(makeProject(projects, "p", "P")).toLocalFile();
-        QVERIFY(TestUtil::writeFile(project + "/data.wav", QByteArray(44, 'w')));
+        if (wav == "file")
+            QVERIFY(TestUtil::writeFile(project + "/data.wav", QByteArray(3 << 20, 'w')));
+        else if (wav == "folder")
+            QVERIFY(QDir().mkpath(project + "/data.wav"));
         if (!withData)
             QVERIFY(QFile::remove(project + "/data"));
         auto m = runBatch(caseDir(), { url(project) }, "Text Files(*.txt)", asked);
         QTRY_VERIFY(m->totalFinished());
         const QString itemDir = QUrl(m->exportDirUrl()).toLocalFile() + "/P";
         QCOMPARE(QFileInfo::exists(itemDir + "/audio.wav"), copied);
+        if (copied)
+            QCOMPARE(QFileInfo(itemDir + "/audio.wav").size(), qint64(3 << 20));
+        const QVariantMap row = m->data(m->index(0, 0), BatchHandlingItemModel::DRole).toMap();
+        QCOMPARE(row.value("err").toString().startsWith("Copy audio failed. "), wav == "folder");
+        QCOMPARE(row.value("status").toInt(), withData && wav != "folder" ? 1 : -1);
         if (!withData) {
             const QVariantMap d = m->data(m->index(0, 0), BatchHandlingItemModel::DRole).toMap();
             QCOMPARE(d.value("err").toString(), QString(project + "/data not exists."));
