@@ -383,6 +383,16 @@ private slots:
         QCOMPARE(progress, (QList<int> { 25, 50, 75, 100 }));
     }
 
+    void txtPicture()
+    {
+        const QString project = QUrl(makeProject(caseDir(), "p", "P", [](VoskProDb &db, const QString &) {
+                                         addSeg(db, "see <img src=\"images/a.png\" width=\"9\"/> here", 0, 1, 2);
+                                     })).toLocalFile();
+        const QString out = caseDir();
+        QCOMPARE(exportOne<ExportTxt>(project, out, false, false, false), QString());
+        QCOMPARE(TestUtil::readFile(QDir(out).absoluteFilePath(QFileInfo(out).fileName() + ".txt")), QByteArray("see  here\n\n"));
+    }
+
     void html_data()
     {
         QTest::addColumn<bool>("options");
