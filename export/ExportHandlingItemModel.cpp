@@ -287,6 +287,10 @@ void ExportHandlingItemModel::onItemProgress(ExportItem *item, int v)
 void ExportHandlingItemModel::onItemFinished(ExportItem *item, const QString &projectDir, const QDir &itemDir)
 {
     if (item->exporter->hasErr) {
+        // What a failed export wrote is cut short: once the exporter has let
+        // go of its files, its folder goes.
+        item->exporter->stop();
+        FileUtil::removeDirRecursively(itemDir.absolutePath());
         endItem(item, item->exporter->err.isEmpty() ? QStringLiteral("Export failed.") : item->exporter->err);
         return;
     }

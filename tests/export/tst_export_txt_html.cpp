@@ -292,6 +292,8 @@ private slots:
             const QVariantMap d = m->data(m->index(0, 0), BatchHandlingItemModel::DRole).toMap();
             QCOMPARE(d.value("err").toString(), QString(project + "/data not exists."));
             QVERIFY(!QFileInfo::exists(project + "/data"));
+            // A failed export leaves nothing of itself.
+            QVERIFY(!QFileInfo::exists(itemDir));
         }
     }
 
