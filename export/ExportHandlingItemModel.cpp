@@ -271,9 +271,12 @@ ExportHandlingItemModel::ExportItem *ExportHandlingItemModel::makeItem(const QSt
         return item;
     }
     item->exporter = type->make(itemDir, projectDir, this);
-    connect(item->exporter, &IExportHandling::progress, this, [this, item](int v) { onItemProgress(item, v); });
+    // Queued even from the GUI thread: a row's end may stop its exporter,
+    // which must not happen inside the exporter's own call.
+    connect(item->exporter, &IExportHandling::progress, this, [this, item](int v) { onItemProgress(item, v); },
+            Qt::QueuedConnection);
     connect(item->exporter, &IExportHandling::finished, this,
-            [this, item, projectDir, itemDir] { onItemFinished(item, projectDir, itemDir); });
+            [this, item, projectDir, itemDir] { onItemFinished(item, projectDir, itemDir); }, Qt::QueuedConnection);
     item->exporter->start();
     return item;
 }

@@ -92,6 +92,26 @@ private slots:
                  qPrintable(hl));
     }
 
+    // A row whose document the disk refuses fails, and its folder goes.
+    void fullDiskRow()
+    {
+        QTemporaryDir out;
+        ExportHandlingItemModel model;
+        model.setExportType("PDF Files(*.pdf)");
+        model.setSaveRootUrl(QUrl::fromLocalFile(out.path()).toString());
+        model.setProjectUrls({ m_project.url() });
+        QSignalSpy done(&model, &BatchHandlingItemModel::totalFinishedChanged);
+        model.init();
+        // The pages are painted only once the event loop runs.
+        const QString item = QDir(QUrl(model.exportDirUrl()).toLocalFile()).absoluteFilePath("Talk");
+        QVERIFY(QFile::link("/dev/full", item + "/Talk.pdf"));
+        QVERIFY(done.wait(30000));
+        const QVariantMap row = model.data(model.index(0, 0), BatchHandlingItemModel::DRole).toMap();
+        QCOMPARE(row.value("status").toInt(), -1);
+        QCOMPARE(row.value("err").toString(), QStringLiteral("Create file failed. No space left on device"));
+        QVERIFY(!QFileInfo::exists(item));
+    }
+
     void failures()
     {
         QTemporaryDir out;
