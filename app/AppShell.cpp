@@ -10,6 +10,7 @@
 #include "projects/ConvertFilesHandlingItemModel.h"
 #include "projects/ConversationsItemModel.h"
 #include "projects/ProjectMainController.h"
+#include "projects/ProjectsItemModel.h"
 #include "projects/ProjectsMgr.h"
 #include "storage/LangDb.h"
 #include "util/BaseUtil.h"
@@ -59,8 +60,7 @@ void registerQmlTypes()
     registerType<ConversationsItemModel>("ConversationsItemModel");
     registerType<InitablesThread>("InitablesThread");
     registerType<CommentItemModel>("CommentItemModel");
-    // ProjectsItemModel, ConvertFilesHandlingItemModel,
-    // ExportHandlingItemModel, then CheckUpdateThread:
+    registerType<ProjectsItemModel>("ProjectsItemModel");
     registerType<ConvertFilesHandlingItemModel>("ConvertFilesHandlingItemModel");
     registerType<ExportHandlingItemModel>("ExportHandlingItemModel");
     registerType<CheckUpdateThread>("CheckUpdateThread");
@@ -96,6 +96,7 @@ void setRootContextProperties(QQmlEngine *engine, QCoreApplication *app)
     ctx->setContextProperty(QStringLiteral("langdb"), LangDb::instance());
     ctx->setContextProperty(QStringLiteral("settings"), new MainSettings(app));
     ctx->setContextProperty(QStringLiteral("baseutil"), new BaseUtil(app));
+    ctx->setContextProperty(QStringLiteral("UPDATE_ENDPOINT"), CheckUpdateThread::updateEndpoint());
 }
 
 }

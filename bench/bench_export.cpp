@@ -1,4 +1,4 @@
-// Exports a large project to TXT and to HTML through the export batch's
+// Exports a large project to TXT, HTML and DOCX through the export batch's
 // exporters, against a bare loop that reads the same segments from the
 // project database and writes their plain text, measured in the same run.
 // The exports write times and speakers as well; the ratio says what they
@@ -6,6 +6,7 @@
 //
 //   bench_export [segments]   (default 50000)
 
+#include "export/ExportDocx.h"
 #include "export/ExportHandlingItemModel.h"
 #include "export/ExportHtml.h"
 #include "export/ExportTxt.h"
@@ -115,8 +116,8 @@ int main(int argc, char *argv[])
     }
 
     // The best of three runs each, interleaved, so that a busy machine
-    // weighs on all three alike.
-    qint64 bare = -1, txt = -1, html = -1;
+    // weighs on all of them alike.
+    qint64 bare = -1, txt = -1, html = -1, docx = -1;
     const auto best = [](qint64 a, qint64 b) { return a < 0 ? b : std::min(a, b); };
     for (int round = 0; round < 3; ++round) {
         const QString out = dir.filePath(QStringLiteral("out%1").arg(round));
@@ -124,16 +125,19 @@ int main(int argc, char *argv[])
         const qint64 b = bareLoop(project, out + QStringLiteral("/bare.txt"));
         const qint64 t = runExporter<ExportTxt>(project, out + QStringLiteral("/txt"));
         const qint64 h = runExporter<ExportHtml>(project, out + QStringLiteral("/html"));
-        if (b < 0 || t < 0 || h < 0)
+        const qint64 d = runExporter<ExportDocx>(project, out + QStringLiteral("/docx"));
+        if (b < 0 || t < 0 || h < 0 || d < 0)
             return 1;
         bare = best(bare, b);
         txt = best(txt, t);
         html = best(html, h);
+        docx = best(docx, d);
     }
 
     std::printf("segments: %d\n", n);
     std::printf("bare loop (read, plain text, write): %8.1f ms\n", ms(bare));
     std::printf("ExportTxt (times and speakers):      %8.1f ms  ratio %.2f (target <= 2)\n", ms(txt), double(txt) / bare);
     std::printf("ExportHtml (times and speakers):     %8.1f ms  ratio %.2f (target <= 2)\n", ms(html), double(html) / bare);
+    std::printf("ExportDocx (times and speakers):     %8.1f ms  ratio %.2f (target <= 3)\n", ms(docx), double(docx) / bare);
     return 0;
 }

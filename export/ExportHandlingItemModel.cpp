@@ -1,5 +1,6 @@
 #include "export/ExportHandlingItemModel.h"
 
+#include "export/ExportDocx.h"
 #include "export/ExportHtml.h"
 #include "export/ExportPdf.h"
 #include "export/ExportTxt.h"
@@ -39,7 +40,7 @@ const ExportType kExportTypes[] = {
     { QT_TRANSLATE_NOOP("ExportHandlingItemModel", "Text Files(*.txt)"), "\\.txt", &makeExporter<ExportTxt> },
     { QT_TRANSLATE_NOOP("ExportHandlingItemModel", "PDF Files(*.pdf)"), "\\.pdf", &makeExporter<ExportPdf> },
     { QT_TRANSLATE_NOOP("ExportHandlingItemModel", "HTML Files(*.html)"), "\\.html", &makeExporter<ExportHtml> },
-    { QT_TRANSLATE_NOOP("ExportHandlingItemModel", "Doc Files(*.docx)"), "\\.docx", nullptr },
+    { QT_TRANSLATE_NOOP("ExportHandlingItemModel", "Doc Files(*.docx)"), "\\.docx", &makeExporter<ExportDocx> },
 };
 
 const ExportType *findExportType(const QString &label)

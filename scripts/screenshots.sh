@@ -3,8 +3,11 @@
 # private X server with a temporary HOME and saves one PNG per main view
 # (home page, project settings for Record and Convert, About, the language
 # models with one installed and one downloading, a message box, a converted
-# project, a batch conversion while it runs and once it has ended, the export
-# page and the finished export, and the exported HTML page as Chromium draws it)
+# project, one of its messages playing, a live transcription, a batch
+# conversion while it runs and once it has ended, the projects list, the
+# export page and the finished export, the exported HTML page as Chromium
+# draws it, the first page of the Word export as LibreOffice lays it out, the
+# first page of a PDF export and a print preview)
 # into OUTDIR (default: screenshots/).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,7 +27,19 @@ espeak-ng -v en-us -g 25 -w "$sandbox/raw.wav" "the quick brown fox jumps over t
   && sox "$HOME/Documents/interview.wav" "$HOME/Documents/lecture.wav" repeat 59 \
   && export KALVINOR_SHOT_SPEECH="$HOME/Documents/interview.wav" KALVINOR_SHOT_MODEL="$root/tests/data/vosk-model-test"
 
-"$build/kalvinor_screenshots" "$out"
+# The transcription captures the sound output of a private sound server;
+# playback goes nowhere.
+export SDL_AUDIODRIVER=dummy
+pulseaudio -D -n --exit-idle-time=-1 --disallow-exit --log-target=file:"$XDG_RUNTIME_DIR/pulse.log" \
+  --load="module-native-protocol-unix" --load="module-null-sink sink_name=speaker norewinds=1" \
+  && pactl set-default-sink speaker || echo "no sound server: the transcription view fails" >&2
+
+export KALVINOR_SHOT_EXPORT="$sandbox/export"
+mkdir -p "$KALVINOR_SHOT_EXPORT"
+status=0
+"$build/kalvinor_screenshots" "$out" || status=$?
+pulseaudio -k 2>/dev/null || true
+[ "$status" = 0 ] || exit "$status"
 
 # The first page of a project exported to PDF, and the print preview.
 exported=$("$build/kalvinor_export_screenshots" "$out" "$sandbox/exports")
@@ -36,3 +51,10 @@ page=$(find "$HOME/Documents" -path '*/Export-*/*.html' ! -name 'Highlights_and_
 chromium --headless --no-sandbox --disable-gpu --hide-scrollbars --window-size=1024,768 \
   --screenshot="$out/export_html.png" "file://$page" >/dev/null 2>&1
 [ -s "$out/export_html.png" ] && echo "$out/export_html.png"
+
+# The meeting's Word export as LibreOffice lays out its first page.
+docx=$(find "$KALVINOR_SHOT_EXPORT" -name 'Weekly meeting.docx' | head -n1)
+[ -n "$docx" ] || { echo "no exported Word document" >&2; exit 1; }
+HOME="$sandbox/office" soffice --headless --norestore --convert-to pdf --outdir "$sandbox/office" "$docx" >/dev/null 2>&1
+pdftoppm -png -r 150 -f 1 -l 1 -singlefile "$sandbox/office/Weekly meeting.pdf" "$out/docx_page1"
+echo "$out/docx_page1.png"

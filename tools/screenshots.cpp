@@ -4,6 +4,8 @@
 
 #include "app/AppShell.h"
 #include "app/CheckUpdateThread.h"
+#include "export/ExportHandlingItemModel.h"
+#include "projects/JsonFile.h"
 #include "projects/ProjectsMgr.h"
 #include "storage/LangDb.h"
 #include "storage/VoskProDb.h"
@@ -103,6 +105,38 @@ bool shoot(QQuickWindow *win, const QString &dir, const QString &name)
     return true;
 }
 
+// The first message of the open project playing: its play bar shows.
+bool shootPlaying(QObject *root, QQuickWindow *win, const QString &outDir)
+{
+    const bool ok = eval(root, QStringLiteral("navUtil.currentPage.convModel.play(0)")).toBool()
+        && waitFor(root, QStringLiteral("prosmgr.cp.playIdx === 0")) && shoot(win, outDir, QStringLiteral("project_playing"));
+    eval(root, QStringLiteral("prosmgr.cp.playStop()"));
+    return ok;
+}
+
+// The Projects page with a finished conversion and one that never ended (its
+// row greyed), one of them ticked.
+bool shootProjects(QObject *root, QQuickWindow *win, const QString &outDir)
+{
+    const QString rootUrl = ProjectsMgr::instance()->defaultRootUrl();
+    const QString media = QUrl::fromLocalFile(QDir::home().absoluteFilePath(QStringLiteral("Documents/lecture.mp3"))).toString();
+    const struct { const char *name; int status; } projects[] = { { "Board meeting", 1 }, { "Lecture recording", 0 } };
+    for (const auto &p : projects) {
+        const QString url = ProjectsMgr::instance()->createProject(QString::fromUtf8(p.name), rootUrl, QStringLiteral("en-s"), 0.5);
+        const QString manifest = QDir(QUrl(url).toLocalFile()).absoluteFilePath(QStringLiteral("manifest"));
+        QVariantMap m = readJsonFile(manifest);
+        m.insert(QStringLiteral("convert"), p.status == 0 ? media : QString());
+        m.insert(QStringLiteral("convert_status"), p.status);
+        if (url.isEmpty() || !writeJsonFile(manifest, m))
+            return false;
+    }
+    eval(root, QStringLiteral("navUtil.nav('Projects.qml', {})"));
+    return waitFor(root, QStringLiteral("navUtil.currentPage.objectName === 'projectsPage' && navUtil.currentPage.list.count >= 2"))
+        && eval(root, QStringLiteral("(function() { var m = navUtil.currentPage.model;"
+                                     " m.setChecked(m.data(m.index(1, 0), 2).id, true); return true })()")).toBool()
+        && shoot(win, outDir, QStringLiteral("projects"));
+}
+
 // Three files chosen together on the home page, a short one, a long one and
 // one that has gone missing: the batch page while the long one converts, and
 // once the batch has ended.
@@ -123,6 +157,27 @@ bool shootBatch(QObject *root, QQuickWindow *win, const QString &outDir, const Q
         && shoot(win, outDir, QStringLiteral("batch_converting"))
         && waitFor(root, QStringLiteral("navUtil.currentPage.model.totalFinished"), 120000)
         && shoot(win, outDir, QStringLiteral("batch_converted"));
+}
+
+// Exports a project (a folder in the home folder) to Word with times and
+// speakers into dir; scripts/screenshots.sh shows the document's first page.
+bool exportDocx(const QString &project, const QString &dir)
+{
+    ExportHandlingItemModel m;
+    m.setProjectUrls({ QUrl::fromLocalFile(QDir::home().absoluteFilePath(project)).toString() });
+    m.setSaveRootUrl(QUrl::fromLocalFile(dir).toString());
+    m.setExportType(QStringLiteral("Doc Files(*.docx)"));
+    m.setWithTime(true);
+    m.setWithSpeaker(true);
+    m.init();
+    for (int i = 0; i < 600 && !m.totalFinished(); ++i)
+        settle(50);
+    const QVariantMap row = m.data(m.index(0, 0), BatchHandlingItemModel::DRole).toMap();
+    if (row.value(QStringLiteral("status")).toInt() != 1) {
+        std::fprintf(stderr, "Word export failed: %s\n", qPrintable(row.value(QStringLiteral("err")).toString()));
+        return false;
+    }
+    return true;
 }
 
 // A small two-speaker project, its export page, and an export of it to HTML
@@ -188,6 +243,23 @@ bool exportViews(QObject *root, QQuickWindow *win, const QString &outDir)
     return waitFor(root, QStringLiteral("navUtil.currentPage.objectName === 'exportFileHandling'"
                                         " && navUtil.currentPage.model.totalFinished"))
         && shoot(win, outDir, QStringLiteral("export_done"));
+}
+
+// A live transcription of the computer's sound in a new project, with its
+// control bar at the window's size.
+bool shootTranscribe(QObject *root, QQuickWindow *win, const QString &outDir)
+{
+    eval(root, QStringLiteral("navUtil.nav('Home.qml', {})"));
+    bool ok = waitFor(root, QStringLiteral("navUtil.currentPage.objectName === 'homePage'"))
+        && eval(root, QStringLiteral("(function() { var f = navUtil.currentPage.openSettings(3, []);"
+                                     " f.lang = 'en-s'; f.projectName = 'Meeting';"
+                                     " return navUtil.currentPage.accept(f) })()"))
+               .toBool()
+        && waitFor(root, QStringLiteral("navUtil.currentPage.objectName === 'mainContentFrame' && prosmgr.cp !== null"))
+        && waitFor(root, QStringLiteral("prosmgr.cp.isRunning === 1"), 30000)
+        && shoot(win, outDir, QStringLiteral("project_transcribe"));
+    eval(root, QStringLiteral("if (prosmgr.cp) prosmgr.cp.stop()"));
+    return ok;
 }
 
 }
@@ -262,6 +334,10 @@ int main(int argc, char *argv[])
         if (form)
             QMetaObject::invokeMethod(form, "close");
         settle(300);
+        // Closing the popup stopped the download, which it says in a box.
+        for (QObject *box : root->findChildren<QObject *>(QStringLiteral("messageBox")))
+            QMetaObject::invokeMethod(box, "close");
+        settle(200);
     }
     view(QStringLiteral("msgbox.createObject(winroot).question('', 'Are you sure you want to stop the project?')"),
          QStringLiteral("message_box"));
@@ -310,10 +386,15 @@ int main(int argc, char *argv[])
         }
         ok = ok && waitFor(root, QStringLiteral("navUtil.currentPage.takeawaysOpen"))
             && shoot(win, outDir, QStringLiteral("project_converted"));
+        ok = ok && shootPlaying(root, win, outDir);
+        ok = ok && shootTranscribe(root, win, outDir);
         ok = ok && shootBatch(root, win, outDir, speech);
     }
 
+    ok = ok && shootProjects(root, win, outDir);
     ok = ok && exportViews(root, win, outDir);
+    const QString wordDir = qEnvironmentVariable("KALVINOR_SHOT_EXPORT");
+    ok = ok && (wordDir.isEmpty() || exportDocx(QStringLiteral("Documents/Weekly meeting"), wordDir));
 
     std::fflush(stdout);
     return ok ? 0 : 1;

@@ -493,7 +493,7 @@ void TestVoskProDb::updateSegHtmlStoresBody()
     QString html = "<!DOCTYPE HTML><html><head><style>p {}</style></head>"
                    "<body style=\"font-size:9pt\"><p>a &lt;c&gt; R&amp;D</p></body></html>";
     QVERIFY(db.updateSegHtml(id, html));
-    QCOMPARE(html, QString("<p> a &lt;c&gt; R&amp;D</p>"));
+    QCOMPARE(html, QString("<p>a &lt;c&gt; R&amp;D</p>"));
     QCOMPARE(db.loadSegs(-1).at(0).html, html);
 
     // Saving the stored text again changes nothing and loses nothing.
@@ -538,6 +538,13 @@ void TestVoskProDb::commentItems()
     QCOMPARE(replies[1].toMap().value("text").toString(), QString("second"));
     QCOMPARE(replies[1].toMap().value("cid").toLongLong(), cid);
     QVERIFY(replies[0].toMap().value("dt").toInt() >= before);
+
+    // Times after 2038 need all 64 bits.
+    auto raw = openRaw(dataPath());
+    QVERIFY(raw);
+    const qint64 late = qint64(1) << 33;
+    raw->run(QStringLiteral("update comment set dt=%1 where id=%2").arg(late).arg(replies[1].toMap().value("id").toLongLong()));
+    QCOMPARE(db.loadComments(cid).at(1).toMap().value("dt").toLongLong(), late);
 
     QVERIFY(db.deleteComment(replies[0].toMap().value("id").toLongLong()));
     QCOMPARE(db.loadComments(cid).size(), 1);
