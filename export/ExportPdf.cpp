@@ -73,7 +73,9 @@ bool ExportPdf::loadData()
         return fail(db.lastErr);
     // Pictures that segment texts reference as "images/..." must lie below
     // the documents' base folder.
-    FileUtil::copyPath(QDir(projectDir).absoluteFilePath(QStringLiteral("images")), outDir, nullptr);
+    // A cancel waits for the loader: many pictures must not hold it up.
+    FileUtil::copyPath(QDir(projectDir).absoluteFilePath(QStringLiteral("images")), outDir, nullptr,
+                       [this] { return isCanceled(); });
     return true;
 }
 

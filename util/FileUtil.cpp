@@ -59,7 +59,8 @@ static bool isLink(const QFileInfo &info)
 // keepOut is the folder that receives the whole copy. A source folder that
 // holds it (an export made inside the project it copies) would otherwise be
 // copied into itself until paths grow too long.
-static bool copyInto(const QFileInfo &source, const QDir &target, const QString &keepOut, QString *err)
+static bool copyInto(const QFileInfo &source, const QDir &target, const QString &keepOut, QString *err,
+                     const std::function<bool()> &stop)
 {
     if (!target.exists())
         QDir().mkpath(target.absolutePath());
@@ -67,6 +68,8 @@ static bool copyInto(const QFileInfo &source, const QDir &target, const QString 
     if (isLink(source))
         return true;
     if (source.isFile()) {
+        if (stop && stop())
+            return false;
         const QString dest = target.absoluteFilePath(source.fileName());
         if (QFileInfo::exists(dest))
             return true;
@@ -86,23 +89,23 @@ static bool copyInto(const QFileInfo &source, const QDir &target, const QString 
             const QString path = entry.canonicalFilePath();
             if (entry.isDir() && (keepOut == path || keepOut.startsWith(path + QLatin1Char('/'))))
                 continue;
-            if (!copyInto(entry, sub, keepOut, err))
+            if (!copyInto(entry, sub, keepOut, err, stop))
                 return false;
         }
     }
     return true;
 }
 
-bool copyRecursively(const QFileInfo &source, const QDir &target, QString *err)
+bool copyRecursively(const QFileInfo &source, const QDir &target, QString *err, const std::function<bool()> &stop)
 {
     if (!target.exists())
         QDir().mkpath(target.absolutePath());
-    return copyInto(source, target, target.canonicalPath(), err);
+    return copyInto(source, target, target.canonicalPath(), err, stop);
 }
 
-bool copyPath(const QString &source, const QDir &target, QString *err)
+bool copyPath(const QString &source, const QDir &target, QString *err, const std::function<bool()> &stop)
 {
-    return copyRecursively(QFileInfo(source), target, err);
+    return copyRecursively(QFileInfo(source), target, err, stop);
 }
 
 void removeDirRecursively(const QString &path)

@@ -13,9 +13,11 @@ namespace FileUtil {
 QString regexReplaceWith(const QString &text, QRegExp rx, const std::function<QString(const QRegExp &)> &replace);
 
 // Copies a file, or a folder with everything in it, into target. Files that
-// already exist there are left alone. Symbolic links are skipped.
-bool copyRecursively(const QFileInfo &source, const QDir &target, QString *err);
-bool copyPath(const QString &source, const QDir &target, QString *err);
+// already exist there are left alone. Symbolic links are skipped. When
+// stop turns true, the copy ends (false) before the next file.
+bool copyRecursively(const QFileInfo &source, const QDir &target, QString *err,
+                     const std::function<bool()> &stop = {});
+bool copyPath(const QString &source, const QDir &target, QString *err, const std::function<bool()> &stop = {});
 
 // Percent-encodes reserved device names and the characters a Windows file
 // name cannot hold.

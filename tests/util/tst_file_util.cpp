@@ -99,6 +99,16 @@ private slots:
         QVERIFY(!QFileInfo::exists(tmp.filePath("dst/src/file-link")));
     }
 
+    void copyStops()
+    {
+        QTemporaryDir tmp;
+        for (const char *f : { "src/a", "src/b", "src/c" })
+            QVERIFY(TestUtil::writeFile(tmp.filePath(f), "x"));
+        int files = 0;
+        QVERIFY(!FileUtil::copyPath(tmp.filePath("src"), QDir(tmp.filePath("dst")), nullptr, [&] { return ++files > 1; }));
+        QCOMPARE(TestUtil::fileTree(tmp.filePath("dst/src")).size(), 1);
+    }
+
     // An export made inside the very folder it copies.
     void copyIntoItself()
     {
