@@ -217,10 +217,12 @@ void ExportHandlingItemModel::init()
 {
     const int n = m_projectUrls.size();
     const QString name = QStringLiteral("Export-%1").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd")));
-    exportDir = QDir(FileUtil::uniqueFilePath(QDir(localPath(m_saveRootUrl)), name));
+    const QString root = localPath(m_saveRootUrl);
+    exportDir = QDir(FileUtil::uniqueFilePath(QDir(root), name));
     exportDirNamed = true;
-    // Nothing to export makes no folder.
-    exportDirMade = n > 0 && QDir().mkpath(exportDir.absolutePath());
+    // Nothing to export makes no folder; nor does a root that is no folder
+    // the user chose, which would resolve against the working directory.
+    exportDirMade = n > 0 && QDir::isAbsolutePath(root) && QDir().mkpath(exportDir.absolutePath());
 
     if (n > 0) {
         beginInsertRows(QModelIndex(), 0, n - 1);

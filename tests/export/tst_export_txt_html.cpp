@@ -312,6 +312,12 @@ private slots:
             QVERIFY2(d.value("err").toString().startsWith("Create folder failed. "), qPrintable(d.value("err").toString()));
         }
 
+        // Without a folder chosen nothing lands in the working directory.
+        const QStringList before = QDir::current().entryList();
+        auto none = runBatch(QString(), { makeProject(projects, "n", "N") }, "Text Files(*.txt)");
+        QCOMPARE(none->data(none->index(0, 0), BatchHandlingItemModel::DRole).toMap().value("status").toInt(), -1);
+        QCOMPARE(QDir::current().entryList(), before);
+
         // An unwritable document and a full disk fail the row as well.
         const QString project = QUrl(makeProject(projects, "c", "C", [](VoskProDb &db, const QString &) {
                                          addSeg(db, "text", 0, 1, 2);
