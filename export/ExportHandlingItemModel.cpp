@@ -11,7 +11,10 @@
 #include <QDateTime>
 #include <QFile>
 #include <QRegularExpression>
+#include <QThread>
 #include <QUrl>
+
+#include <memory>
 
 namespace {
 
@@ -62,6 +65,40 @@ QString folderFailed(const QString &path)
     return QStringLiteral("Create folder failed. %1").arg(QDir::toNativeSeparators(path));
 }
 
+// Copies a recording in pieces, so that a cancel ends it soon; a copy that
+// fails or is canceled leaves no file. Returns the error text, empty when done.
+QString copyAudio(const QString &from, const QString &to, const BatchHandlingItemModel *batch)
+{
+    QFile in(from);
+    QFile out(to);
+    if (!in.open(QIODevice::ReadOnly))
+        return QStringLiteral("Copy audio failed. ") + in.errorString();
+    // An audio file already there is not replaced.
+    if (QFileInfo::exists(to))
+        return QString();
+    if (!out.open(QIODevice::WriteOnly))
+        return QStringLiteral("Copy audio failed. ") + out.errorString();
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    QString err;
+    while (!batch->isCanceled()) {
+        const qint64 n = in.read(block.data(), block.size());
+        if (n < 0)
+            err = in.errorString();
+        else if (n > 0 && out.write(block.constData(), n) != n)
+            err = out.errorString();
+        if (n <= 0 || !err.isEmpty())
+            break;
+    }
+    if (err.isEmpty() && !out.flush())
+        err = out.errorString();
+    out.close();
+    if (!err.isEmpty() || batch->isCanceled()) {
+        out.remove();
+        return err.isEmpty() ? QString() : QStringLiteral("Copy audio failed. ") + err;
+    }
+    return QString();
+}
+
 }
 
 struct ExportHandlingItemModel::ExportItem
@@ -71,6 +108,9 @@ struct ExportHandlingItemModel::ExportItem
     QAtomicInt status { 0 };
     QAtomicInt progress { 0 };
     IExportHandling *exporter = nullptr;
+    // Copies the project's recording once the export has ended; the row ends
+    // with it.
+    QThread *audioCopy = nullptr;
 
     void fail(const QString &e)
     {
@@ -91,6 +131,7 @@ ExportHandlingItemModel::~ExportHandlingItemModel()
         if (item->exporter)
             item->exporter->stop();
     }
+    waitForAudioCopies();
     qDeleteAll(items);
 }
 
@@ -176,10 +217,12 @@ void ExportHandlingItemModel::init()
 {
     const int n = m_projectUrls.size();
     const QString name = QStringLiteral("Export-%1").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd")));
-    exportDir = QDir(FileUtil::uniqueFilePath(QDir(localPath(m_saveRootUrl)), name));
+    const QString root = localPath(m_saveRootUrl);
+    exportDir = QDir(FileUtil::uniqueFilePath(QDir(root), name));
     exportDirNamed = true;
-    // Nothing to export makes no folder.
-    exportDirMade = n > 0 && QDir().mkpath(exportDir.absolutePath());
+    // Nothing to export makes no folder; nor does a root that is no folder
+    // the user chose, which would resolve against the working directory.
+    exportDirMade = n > 0 && QDir::isAbsolutePath(root) && QDir().mkpath(exportDir.absolutePath());
 
     if (n > 0) {
         beginInsertRows(QModelIndex(), 0, n - 1);
@@ -231,9 +274,12 @@ ExportHandlingItemModel::ExportItem *ExportHandlingItemModel::makeItem(const QSt
         return item;
     }
     item->exporter = type->make(itemDir, projectDir, this);
-    connect(item->exporter, &IExportHandling::progress, this, [this, item](int v) { onItemProgress(item, v); });
+    // Queued even from the GUI thread: a row's end may stop its exporter,
+    // which must not happen inside the exporter's own call.
+    connect(item->exporter, &IExportHandling::progress, this, [this, item](int v) { onItemProgress(item, v); },
+            Qt::QueuedConnection);
     connect(item->exporter, &IExportHandling::finished, this,
-            [this, item, projectDir, itemDir] { onItemFinished(item, projectDir, itemDir); });
+            [this, item, projectDir, itemDir] { onItemFinished(item, projectDir, itemDir); }, Qt::QueuedConnection);
     item->exporter->start();
     return item;
 }
@@ -246,16 +292,45 @@ void ExportHandlingItemModel::onItemProgress(ExportItem *item, int v)
 
 void ExportHandlingItemModel::onItemFinished(ExportItem *item, const QString &projectDir, const QDir &itemDir)
 {
-    const bool failed = item->exporter->hasErr;
-    item->status.fetchAndStoreOrdered(failed ? -1 : 1);
-    item->err = item->exporter->err;
-    // A canceled export's folder is gone already.
-    if (!failed && m_withAudio && !isCanceled()) {
-        QFile::copy(QDir(projectDir).absoluteFilePath(QStringLiteral("data.wav")),
-                    itemDir.absoluteFilePath(QStringLiteral("audio.wav")));
+    if (item->exporter->hasErr) {
+        // What a failed export wrote is cut short: once the exporter has let
+        // go of its files, its folder goes.
+        item->exporter->stop();
+        FileUtil::removeDirRecursively(itemDir.absolutePath());
+        endItem(item, item->exporter->err.isEmpty() ? QStringLiteral("Export failed.") : item->exporter->err);
+        return;
     }
+    // A canceled export's folder is gone already; a project that never
+    // recorded anything has no audio to copy.
+    const QString wav = QDir(projectDir).absoluteFilePath(QStringLiteral("data.wav"));
+    if (!m_withAudio || isCanceled() || !QFileInfo::exists(wav)) {
+        endItem(item, QString());
+        return;
+    }
+    // Hours of recording are hundreds of megabytes: copied off the GUI thread.
+    auto err = std::make_shared<QString>();
+    const QString dest = itemDir.absoluteFilePath(QStringLiteral("audio.wav"));
+    item->audioCopy = QThread::create([wav, dest, err, this] { *err = copyAudio(wav, dest, this); });
+    item->audioCopy->setParent(this);
+    connect(item->audioCopy, &QThread::finished, this, [this, item, err] { endItem(item, *err); });
+    item->audioCopy->start(QThread::LowPriority);
+}
+
+// The row ends: failed with an error text, else done.
+void ExportHandlingItemModel::endItem(ExportItem *item, const QString &err)
+{
+    item->err = err;
+    item->status.fetchAndStoreOrdered(err.isEmpty() ? 1 : -1);
     refreshItem(item);
     updateFinished();
+}
+
+void ExportHandlingItemModel::waitForAudioCopies()
+{
+    for (ExportItem *item : qAsConst(items)) {
+        if (item->audioCopy)
+            item->audioCopy->wait();
+    }
 }
 
 void ExportHandlingItemModel::refreshItem(ExportItem *item)
@@ -300,6 +375,8 @@ void ExportHandlingItemModel::cancelJobs()
         if (item->exporter)
             item->exporter->stop();
     }
+    // They see the cancel and stop between two pieces.
+    waitForAudioCopies();
     if (exportDirMade)
         FileUtil::removeDirRecursively(exportDir.absolutePath());
 }

@@ -75,6 +75,8 @@ private:
     ExportItem *makeItem(const QString &url);
     void onItemProgress(ExportItem *item, int v);
     void onItemFinished(ExportItem *item, const QString &projectDir, const QDir &itemDir);
+    void endItem(ExportItem *item, const QString &err);
+    void waitForAudioCopies();
     void refreshItem(ExportItem *item);
     void updateFinished();
 

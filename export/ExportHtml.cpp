@@ -91,7 +91,8 @@ bool ExportHtml::doExport()
     if (!beginExport(src, QStringLiteral(".html")))
         return false;
     // Pictures are a courtesy: a page whose pictures are missing is still read.
-    FileUtil::copyPath(QDir(projectDir).absoluteFilePath(QStringLiteral("images")), QDir(outDir.absolutePath()), nullptr);
+    FileUtil::copyPath(QDir(projectDir).absoluteFilePath(QStringLiteral("images")), QDir(outDir.absolutePath()), nullptr,
+                       [this] { return isCanceled(); });
     Progress progress(this, src.segs.size() + src.citems.size());
 
     const QString name = QFileInfo(outDir.absolutePath()).fileName();

@@ -51,6 +51,8 @@ void ExportPdf::releasePainters()
     citemsExec = nullptr;
     msgsWriter.reset();
     citemsWriter.reset();
+    msgsFile.close();
+    citemsFile.close();
 }
 
 bool ExportPdf::loadData()
@@ -71,13 +73,15 @@ bool ExportPdf::loadData()
         return fail(db.lastErr);
     // Pictures that segment texts reference as "images/..." must lie below
     // the documents' base folder.
-    FileUtil::copyPath(QDir(projectDir).absoluteFilePath(QStringLiteral("images")), outDir, nullptr);
+    // A cancel waits for the loader: many pictures must not hold it up.
+    FileUtil::copyPath(QDir(projectDir).absoluteFilePath(QStringLiteral("images")), outDir, nullptr,
+                       [this] { return isCanceled(); });
     return true;
 }
 
-std::unique_ptr<QPdfWriter> ExportPdf::makeWriter(const QString &path) const
+std::unique_ptr<QPdfWriter> ExportPdf::makeWriter(QFile *file) const
 {
-    auto w = std::make_unique<QPdfWriter>(path);
+    auto w = std::make_unique<QPdfWriter>(file);
     w->setResolution(120);
     w->setPageSize(QPageSize(QPageSize::A4));
     w->setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Point);
@@ -119,8 +123,17 @@ void ExportPdf::afterInit(bool res)
     segs.clear();
     citems.clear();
 
+    // Both documents are made before anything is painted; a file that cannot
+    // be made fails the export here, one that cannot be written when closed.
+    if (!openOutput(msgsFile, documentPath(outDir, QStringLiteral(".pdf"))))
+        return;
+    if (opt.withHLCMMT && !openOutput(citemsFile, outDir.absoluteFilePath(highlightsName() + QStringLiteral(".pdf")))) {
+        msgsFile.close();
+        return;
+    }
+
     msgsFinished = false;
-    msgsWriter = makeWriter(documentPath(outDir, QStringLiteral(".pdf")));
+    msgsWriter = makeWriter(&msgsFile);
     msgsExec = new PrintMsgsExec(this);
     msgsExec->setItems(msgsWriter.get(), msgs, opt.withSpeaker, opt.withTime, 0, 0);
     connect(msgsExec, &PrintMsgsExec::updateProgress, this, [this](int cur) {
@@ -137,7 +150,7 @@ void ExportPdf::afterInit(bool res)
     if (!opt.withHLCMMT)
         return;
     citemsFinished = false;
-    citemsWriter = makeWriter(outDir.absoluteFilePath(highlightsName() + QStringLiteral(".pdf")));
+    citemsWriter = makeWriter(&citemsFile);
     citemsExec = new PrintCItemExec(this);
     citemsExec->setItems(citemsWriter.get(), blocks, opt.withSpeaker, opt.withTime, 0, 0);
     connect(citemsExec, &PrintCItemExec::updateProgress, this, [this](int cur) {
@@ -167,11 +180,22 @@ void ExportPdf::onPainterFinished()
     if (!msgsFinished || !citemsFinished)
         return;
     // A painter that could not begin on its file drew nothing.
+    QString e;
     if (msgsExec && msgsExec->deviceFailed())
-        setErr(QStringLiteral("Write %1 failed.").arg(QDir::toNativeSeparators(documentPath(outDir, QStringLiteral(".pdf")))));
+        e = QStringLiteral("Write %1 failed.").arg(QDir::toNativeSeparators(documentPath(outDir, QStringLiteral(".pdf"))));
     else if (citemsExec && citemsExec->deviceFailed())
-        setErr(QStringLiteral("Write %1 failed.")
-                   .arg(QDir::toNativeSeparators(outDir.absoluteFilePath(highlightsName() + QStringLiteral(".pdf")))));
+        e = QStringLiteral("Write %1 failed.")
+                .arg(QDir::toNativeSeparators(outDir.absoluteFilePath(highlightsName() + QStringLiteral(".pdf"))));
+    // The painters have ended their documents; what is still buffered goes
+    // out now, and a full disk shows here.
+    msgsWriter.reset();
+    citemsWriter.reset();
+    const QString mainErr = closeFile(msgsFile);
+    const QString highlightsErr = citemsFile.isOpen() ? closeFile(citemsFile) : QString();
+    if (e.isEmpty())
+        e = mainErr.isEmpty() ? highlightsErr : mainErr;
+    if (!e.isEmpty())
+        setErr(e);
     emit progress(100);
     emit finished();
 }

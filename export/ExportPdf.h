@@ -7,6 +7,7 @@
 #include "storage/VoskProDb.h"
 
 #include <QDir>
+#include <QFile>
 #include <QList>
 #include <QVariantList>
 
@@ -35,13 +36,16 @@ private:
     void releasePainters();
     void onPainted();
     void onPainterFinished();
-    std::unique_ptr<QPdfWriter> makeWriter(const QString &path) const;
+    std::unique_ptr<QPdfWriter> makeWriter(QFile *file) const;
 
     QDir outDir;
     QString projectDir;
     VoskProDb db;
     PrintMsgsExec *msgsExec = nullptr;
     PrintCItemExec *citemsExec = nullptr;
+    // The writers write into these, so that a failed write is seen.
+    QFile msgsFile;
+    QFile citemsFile;
     std::unique_ptr<QPdfWriter> msgsWriter;
     std::unique_ptr<QPdfWriter> citemsWriter;
     QList<VoskProSeg> segs;

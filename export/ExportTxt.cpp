@@ -27,7 +27,8 @@ bool ExportTxt::doExport()
             block += segTime(seg) + QLatin1Char('\n');
         if (src.opt.withSpeaker)
             block += seg.spkName + QStringLiteral(":\n");
-        block += BaseUtil::html2text(seg.html) + QStringLiteral("\n\n");
+        // A picture in the text has no words; its placeholder is no character to write.
+        block += BaseUtil::html2text(seg.html).remove(QChar::ObjectReplacementCharacter) + QStringLiteral("\n\n");
         src.main.write(block.toUtf8());
         progress.step();
     }

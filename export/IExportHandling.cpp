@@ -82,12 +82,16 @@ bool IExportHandling::openOutput(QFile &file, const QString &path)
 
 bool IExportHandling::closeOutput(QFile &file)
 {
+    const QString e = closeFile(file);
+    return e.isEmpty() || fail(e);
+}
+
+QString IExportHandling::closeFile(QFile &file)
+{
     const bool ok = file.flush() && file.error() == QFileDevice::NoError;
     const QString why = file.errorString();
     file.close();
-    if (!ok)
-        return fail(QStringLiteral("Create file failed. ") + why);
-    return true;
+    return ok ? QString() : QStringLiteral("Create file failed. ") + why;
 }
 
 void IExportHandling::Progress::step()

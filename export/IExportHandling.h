@@ -67,6 +67,8 @@ protected:
     bool openOutput(QFile &file, const QString &path);
     // Writes what is buffered and closes; a failed write fails the export.
     bool closeOutput(QFile &file);
+    // The same without ending the export: the error text, empty on success.
+    static QString closeFile(QFile &file);
 
     // progress() for done of total, sent only when the percentage moves.
     class Progress

@@ -26,6 +26,9 @@ public:
     bool deviceFailed() const { return m_deviceFailed; }
 
     static QFont defaultFont();
+    // Word wrap; wrap anywhere when one word alone is wider than width, so
+    // that no text runs off the page. Text is drawn with the same flags.
+    static int wrapFlags(const QString &text, const QFont &font, int width);
     static QSize measureText(const QString &text, const QFont &font, int width);
 
 protected:

@@ -70,7 +70,8 @@ bool PrintCItemExec::paintItem(const PrintCItem &item)
             }();
             painter.setFont(small);
             painter.setPen(QColor(140, 147, 156));
-            painter.drawText(QRect(r.left() + 10, r.top() + 10, size.width(), size.height()), Qt::TextWordWrap, text);
+            painter.drawText(QRect(r.left() + 10, r.top() + 10, size.width(), size.height()),
+                             wrapFlags(text, font, content.width() - 20), text);
         }
         y += card.height() + 10;
         return true;
@@ -87,7 +88,8 @@ bool PrintCItemExec::paintItem(const PrintCItem &item)
     if (painter.isActive()) {
         painter.setFont(f);
         painter.setPen(QColor(51, 51, 51));
-        painter.drawText(QRect(content.left(), y + 25, size.width(), size.height()), Qt::TextWordWrap, item.text);
+        painter.drawText(QRect(content.left(), y + 25, size.width(), size.height()), wrapFlags(item.text, f, content.width()),
+                         item.text);
     }
     y += size.height() + 25;
     return true;

@@ -101,7 +101,9 @@ bool PrintMsgsExec::paintMsg(const PrintMsg &msg)
     doc.setBaseUrl(QUrl(msg.baseUrl, QUrl::TolerantMode));
     doc.setHtml(rich);
 
-    const int natural = measureText(doc.toPlainText(), doc.defaultFont(), int(content.width() * 0.8)).width();
+    // At most the bubble's widest: the document breaks a longer word anywhere.
+    const int maxWidth = int(content.width() * 0.8);
+    const int natural = qMin(measureText(doc.toPlainText(), doc.defaultFont(), maxWidth).width(), maxWidth);
     static const QRegularExpression img(QStringLiteral("<img"), QRegularExpression::CaseInsensitiveOption);
     const int minWidth = rich.contains(img) ? 220 : 100;
     doc.setTextWidth(qMax(natural + 10, minWidth));

@@ -56,7 +56,11 @@ static bool isLink(const QFileInfo &info)
     return info.isSymLink() || info.isJunction();
 }
 
-bool copyRecursively(const QFileInfo &source, const QDir &target, QString *err)
+// keepOut is the folder that receives the whole copy. A source folder that
+// holds it (an export made inside the project it copies) would otherwise be
+// copied into itself until paths grow too long.
+static bool copyInto(const QFileInfo &source, const QDir &target, const QString &keepOut, QString *err,
+                     const std::function<bool()> &stop)
 {
     if (!target.exists())
         QDir().mkpath(target.absolutePath());
@@ -64,6 +68,8 @@ bool copyRecursively(const QFileInfo &source, const QDir &target, QString *err)
     if (isLink(source))
         return true;
     if (source.isFile()) {
+        if (stop && stop())
+            return false;
         const QString dest = target.absoluteFilePath(source.fileName());
         if (QFileInfo::exists(dest))
             return true;
@@ -80,16 +86,26 @@ bool copyRecursively(const QFileInfo &source, const QDir &target, QString *err)
         const QDir sub(target.absoluteFilePath(source.fileName()));
         const QFileInfoList entries = dir.entryInfoList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
         for (const QFileInfo &entry : entries) {
-            if (!copyRecursively(entry, sub, err))
+            const QString path = entry.canonicalFilePath();
+            if (entry.isDir() && (keepOut == path || keepOut.startsWith(path + QLatin1Char('/'))))
+                continue;
+            if (!copyInto(entry, sub, keepOut, err, stop))
                 return false;
         }
     }
     return true;
 }
 
-bool copyPath(const QString &source, const QDir &target, QString *err)
+bool copyRecursively(const QFileInfo &source, const QDir &target, QString *err, const std::function<bool()> &stop)
 {
-    return copyRecursively(QFileInfo(source), target, err);
+    if (!target.exists())
+        QDir().mkpath(target.absolutePath());
+    return copyInto(source, target, target.canonicalPath(), err, stop);
+}
+
+bool copyPath(const QString &source, const QDir &target, QString *err, const std::function<bool()> &stop)
+{
+    return copyRecursively(QFileInfo(source), target, err, stop);
 }
 
 void removeDirRecursively(const QString &path)
@@ -118,9 +134,23 @@ QDir appDataDir()
     return QDir(Platform::appDataHome());
 }
 
+// File systems take names of at most 255 bytes (or 255 UTF-16 units); a
+// folder named after a project is also given "(n)" and a document named
+// after the folder an extension, so names are cut well below that.
+static QString fitFileName(QString name)
+{
+    constexpr int kMaxBytes = 200;
+    while (name.toUtf8().size() > kMaxBytes) {
+        name.chop(1);
+        if (!name.isEmpty() && name.at(name.size() - 1).isHighSurrogate())
+            name.chop(1);
+    }
+    return name;
+}
+
 QString uniqueFilePath(const QDir &dir, const QString &name)
 {
-    const QString escaped = escapeFileName(name);
+    const QString escaped = fitFileName(escapeFileName(name));
     QString path = dir.absoluteFilePath(escaped);
     for (int n = 1; QFileInfo::exists(path) || QFileInfo(path).isSymLink(); ++n)
         path = dir.absoluteFilePath(QStringLiteral("%1(%2)").arg(escaped).arg(n));

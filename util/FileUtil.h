@@ -13,9 +13,11 @@ namespace FileUtil {
 QString regexReplaceWith(const QString &text, QRegExp rx, const std::function<QString(const QRegExp &)> &replace);
 
 // Copies a file, or a folder with everything in it, into target. Files that
-// already exist there are left alone. Symbolic links are skipped.
-bool copyRecursively(const QFileInfo &source, const QDir &target, QString *err);
-bool copyPath(const QString &source, const QDir &target, QString *err);
+// already exist there are left alone. Symbolic links are skipped. When
+// stop turns true, the copy ends (false) before the next file.
+bool copyRecursively(const QFileInfo &source, const QDir &target, QString *err,
+                     const std::function<bool()> &stop = {});
+bool copyPath(const QString &source, const QDir &target, QString *err, const std::function<bool()> &stop = {});
 
 // Percent-encodes reserved device names and the characters a Windows file
 // name cannot hold.
@@ -29,7 +31,8 @@ void removeDirRecursively(const QString &path);
 QDir appDataDir();
 
 // A path in dir for a new file or folder named after name that nothing
-// occupies yet: the escaped name, then "name(1)", "name(2)", ...
+// occupies yet: the escaped name, then "name(1)", "name(2)", ...; a long
+// name is cut to leave room for the number and an extension.
 QString uniqueFilePath(const QDir &dir, const QString &name);
 
 }

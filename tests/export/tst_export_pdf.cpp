@@ -92,6 +92,26 @@ private slots:
                  qPrintable(hl));
     }
 
+    // A row whose document the disk refuses fails, and its folder goes.
+    void fullDiskRow()
+    {
+        QTemporaryDir out;
+        ExportHandlingItemModel model;
+        model.setExportType("PDF Files(*.pdf)");
+        model.setSaveRootUrl(QUrl::fromLocalFile(out.path()).toString());
+        model.setProjectUrls({ m_project.url() });
+        QSignalSpy done(&model, &BatchHandlingItemModel::totalFinishedChanged);
+        model.init();
+        // The pages are painted only once the event loop runs.
+        const QString item = QDir(QUrl(model.exportDirUrl()).toLocalFile()).absoluteFilePath("Talk");
+        QVERIFY(QFile::link("/dev/full", item + "/Talk.pdf"));
+        QVERIFY(done.wait(30000));
+        const QVariantMap row = model.data(model.index(0, 0), BatchHandlingItemModel::DRole).toMap();
+        QCOMPARE(row.value("status").toInt(), -1);
+        QCOMPARE(row.value("err").toString(), QStringLiteral("Create file failed. No space left on device"));
+        QVERIFY(!QFileInfo::exists(item));
+    }
+
     void failures()
     {
         QTemporaryDir out;
@@ -105,7 +125,18 @@ private slots:
         pdf->start();
         QVERIFY(waitFinished(pdf));
         QVERIFY(pdf->hasErr);
-        QCOMPARE(pdf->err, QStringLiteral("Write %1 failed.").arg(blocked.absoluteFilePath("blocked.pdf")));
+        QCOMPARE(pdf->err, QStringLiteral("Create file failed. Is a directory"));
+
+        // A disk that refuses the writes: the cut document is no success.
+        for (const QString &doc : { "full/full.pdf", "highlights/Highlights_and_Comments.pdf" }) {
+            const QString path = out.filePath(doc);
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+            QVERIFY(QFile::link("/dev/full", path));
+            auto *full = new ExportPdf(QDir(QFileInfo(path).path()), m_project.folder(), &model);
+            full->start();
+            QVERIFY(waitFinished(full));
+            QCOMPARE(full->err, QStringLiteral("Create file failed. No space left on device"));
+        }
 
         // A project without its database fails and gets none.
         QVERIFY(QDir().mkpath(out.filePath("empty")));

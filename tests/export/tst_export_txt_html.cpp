@@ -254,31 +254,46 @@ private slots:
     {
         QTest::addColumn<bool>("asked");
         QTest::addColumn<bool>("withData");
+        QTest::addColumn<QString>("wav");
         QTest::addColumn<bool>("copied");
-        QTest::newRow("asked") << true << true << true;
-        QTest::newRow("not asked") << false << true << false;
-        QTest::newRow("failed row") << true << false << false;
+        QTest::newRow("asked") << true << true << "file" << true;
+        QTest::newRow("not asked") << false << true << "file" << false;
+        QTest::newRow("failed row") << true << false << "file" << false;
+        QTest::newRow("nothing recorded") << true << true << "" << false;
+        QTest::newRow("unreadable") << true << true << "folder" << false;
     }
 
-    // A project without its database fails its row and is not given one.
+    // A project without its database fails its row and is not given one; an
+    // audio copy that fails fails its row too.
     void audio()
     {
         QFETCH(bool, asked);
         QFETCH(bool, withData);
+        QFETCH(QString, wav);
         QFETCH(bool, copied);
         const QString projects = caseDir();
         const QString project = QUrl(makeProject(projects, "p", "P")).toLocalFile();
-        QVERIFY(TestUtil::writeFile(project + "/data.wav", QByteArray(44, 'w')));
+        if (wav == "file")
+            QVERIFY(TestUtil::writeFile(project + "/data.wav", QByteArray(3 << 20, 'w')));
+        else if (wav == "folder")
+            QVERIFY(QDir().mkpath(project + "/data.wav"));
         if (!withData)
             QVERIFY(QFile::remove(project + "/data"));
         auto m = runBatch(caseDir(), { url(project) }, "Text Files(*.txt)", asked);
         QTRY_VERIFY(m->totalFinished());
         const QString itemDir = QUrl(m->exportDirUrl()).toLocalFile() + "/P";
         QCOMPARE(QFileInfo::exists(itemDir + "/audio.wav"), copied);
+        if (copied)
+            QCOMPARE(QFileInfo(itemDir + "/audio.wav").size(), qint64(3 << 20));
+        const QVariantMap row = m->data(m->index(0, 0), BatchHandlingItemModel::DRole).toMap();
+        QCOMPARE(row.value("err").toString().startsWith("Copy audio failed. "), wav == "folder");
+        QCOMPARE(row.value("status").toInt(), withData && wav != "folder" ? 1 : -1);
         if (!withData) {
             const QVariantMap d = m->data(m->index(0, 0), BatchHandlingItemModel::DRole).toMap();
             QCOMPARE(d.value("err").toString(), QString(project + "/data not exists."));
             QVERIFY(!QFileInfo::exists(project + "/data"));
+            // A failed export leaves nothing of itself.
+            QVERIFY(!QFileInfo::exists(itemDir));
         }
     }
 
@@ -296,6 +311,12 @@ private slots:
             QCOMPARE(d.value("status").toInt(), -1);
             QVERIFY2(d.value("err").toString().startsWith("Create folder failed. "), qPrintable(d.value("err").toString()));
         }
+
+        // Without a folder chosen nothing lands in the working directory.
+        const QStringList before = QDir::current().entryList();
+        auto none = runBatch(QString(), { makeProject(projects, "n", "N") }, "Text Files(*.txt)");
+        QCOMPARE(none->data(none->index(0, 0), BatchHandlingItemModel::DRole).toMap().value("status").toInt(), -1);
+        QCOMPARE(QDir::current().entryList(), before);
 
         // An unwritable document and a full disk fail the row as well.
         const QString project = QUrl(makeProject(projects, "c", "C", [](VoskProDb &db, const QString &) {
@@ -368,6 +389,16 @@ private slots:
                  QByteArray("[1]\n[Comment] Start\nnow\n[Replies]\n2023/11/14 22:13:20\nAgreed\n\n"
                             "[2]\n[Highligth] morning\n\n"));
         QCOMPARE(progress, (QList<int> { 25, 50, 75, 100 }));
+    }
+
+    void txtPicture()
+    {
+        const QString project = QUrl(makeProject(caseDir(), "p", "P", [](VoskProDb &db, const QString &) {
+                                         addSeg(db, "see <img src=\"images/a.png\" width=\"9\"/> here", 0, 1, 2);
+                                     })).toLocalFile();
+        const QString out = caseDir();
+        QCOMPARE(exportOne<ExportTxt>(project, out, false, false, false), QString());
+        QCOMPARE(TestUtil::readFile(QDir(out).absoluteFilePath(QFileInfo(out).fileName() + ".txt")), QByteArray("see  here\n\n"));
     }
 
     void html_data()

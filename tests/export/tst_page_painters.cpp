@@ -133,6 +133,26 @@ private slots:
         QVERIFY(text.contains("2026/12/01 10:00:00 a reply a comment 1"));
     }
 
+    // A word wider than the page is broken, not cut off at the page's edge.
+    void longWord()
+    {
+        const QString word = "https://example.com/" + QString(300, 'x');
+        const QString msgsPdf = m_dir.filePath("longword.pdf");
+        auto writer = a4Writer(msgsPdf);
+        PrintMsgsExec msgs;
+        msgs.setItems(writer.get(), { { QString(), "see " + word, QString(), "#2F6FEB", QString(), false } }, false, false, 0, 0);
+        msgs.exec();
+        const QString citemsPdf = m_dir.filePath("longword-items.pdf");
+        auto citemsWriter = a4Writer(citemsPdf);
+        PrintCItemExec citems;
+        citems.setItems(citemsWriter.get(), { { 1, QString(), word }, { 3, "2026/12/01 10:00:00", word } }, false, false, 0, 0);
+        citems.exec();
+        for (const QString &pdf : { msgsPdf, citemsPdf }) {
+            const QString text = pageText(pdf, 1).remove(' ');
+            QVERIFY2(text.contains(word), qPrintable(text));
+        }
+    }
+
     void cancelMidPaint()
     {
         const QString pdf = m_dir.filePath("canceled.pdf");

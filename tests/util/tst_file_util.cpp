@@ -99,6 +99,27 @@ private slots:
         QVERIFY(!QFileInfo::exists(tmp.filePath("dst/src/file-link")));
     }
 
+    void copyStops()
+    {
+        QTemporaryDir tmp;
+        for (const char *f : { "src/a", "src/b", "src/c" })
+            QVERIFY(TestUtil::writeFile(tmp.filePath(f), "x"));
+        int files = 0;
+        QVERIFY(!FileUtil::copyPath(tmp.filePath("src"), QDir(tmp.filePath("dst")), nullptr, [&] { return ++files > 1; }));
+        QCOMPARE(TestUtil::fileTree(tmp.filePath("dst/src")).size(), 1);
+    }
+
+    // An export made inside the very folder it copies.
+    void copyIntoItself()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(TestUtil::writeFile(tmp.filePath("images/p.png"), "png"));
+        const QDir target(tmp.filePath("images/Export/P"));
+        QVERIFY(FileUtil::copyPath(tmp.filePath("images"), target, nullptr));
+        QCOMPARE(TestUtil::fileTree(tmp.filePath("images")),
+                 QStringList({ "Export", "Export/P", "Export/P/images", "Export/P/images/p.png", "p.png" }));
+    }
+
     void removeLeavesLinkTargetsAlone()
     {
         QTemporaryDir tmp;
@@ -135,6 +156,17 @@ private slots:
         // A dangling link still occupies its name.
         QVERIFY(QFile::link(dir.absoluteFilePath("gone"), dir.absoluteFilePath("L")));
         QCOMPARE(FileUtil::uniqueFilePath(dir, QStringLiteral("L")), dir.absoluteFilePath("L(1)"));
+
+        // Too long for a file system once numbered and given an extension:
+        // cut between whole characters.
+        const QString longName = QString(66, QChar(0x957f)) + QString::fromUtf8("\U0001F4CE") + QString(20, QLatin1Char('x'));
+        const QString cut = QFileInfo(FileUtil::uniqueFilePath(dir, longName)).fileName();
+        QVERIFY(cut.toUtf8().size() <= 200);
+        QVERIFY(longName.startsWith(cut));
+        QVERIFY(dir.mkdir(cut));
+        const QString second = QFileInfo(FileUtil::uniqueFilePath(dir, longName)).fileName();
+        QCOMPARE(second, cut + "(1)");
+        QVERIFY(TestUtil::writeFile(dir.absoluteFilePath(second + "/" + second + ".docx"), "doc"));
     }
 
     void appDataDirFollowsXdg()
