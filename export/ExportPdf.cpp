@@ -125,10 +125,17 @@ void ExportPdf::afterInit(bool res)
 
     // Both documents are made before anything is painted; a file that cannot
     // be made fails the export here, one that cannot be written when closed.
-    if (!openOutput(msgsFile, documentPath(outDir, QStringLiteral(".pdf"))))
+    const QString mainPath = documentPath(outDir, QStringLiteral(".pdf"));
+    const QString highlightsPath = outDir.absoluteFilePath(highlightsName() + QStringLiteral(".pdf"));
+    msgsFile.setFileName(mainPath);
+    citemsFile.setFileName(highlightsPath);
+    if (!msgsFile.open(QIODevice::WriteOnly)) {
+        fail(QStringLiteral("Write %1 failed.").arg(QDir::toNativeSeparators(mainPath)));
         return;
-    if (opt.withHLCMMT && !openOutput(citemsFile, outDir.absoluteFilePath(highlightsName() + QStringLiteral(".pdf")))) {
+    }
+    if (opt.withHLCMMT && !citemsFile.open(QIODevice::WriteOnly)) {
         msgsFile.close();
+        fail(QStringLiteral("Write %1 failed.").arg(QDir::toNativeSeparators(highlightsPath)));
         return;
     }
 
@@ -179,21 +186,13 @@ void ExportPdf::onPainterFinished()
 {
     if (!msgsFinished || !citemsFinished)
         return;
-    // A painter that could not begin on its file drew nothing.
-    QString e;
-    if (msgsExec && msgsExec->deviceFailed())
-        e = QStringLiteral("Write %1 failed.").arg(QDir::toNativeSeparators(documentPath(outDir, QStringLiteral(".pdf"))));
-    else if (citemsExec && citemsExec->deviceFailed())
-        e = QStringLiteral("Write %1 failed.")
-                .arg(QDir::toNativeSeparators(outDir.absoluteFilePath(highlightsName() + QStringLiteral(".pdf"))));
     // The painters have ended their documents; what is still buffered goes
     // out now, and a full disk shows here.
     msgsWriter.reset();
     citemsWriter.reset();
     const QString mainErr = closeFile(msgsFile);
     const QString highlightsErr = citemsFile.isOpen() ? closeFile(citemsFile) : QString();
-    if (e.isEmpty())
-        e = mainErr.isEmpty() ? highlightsErr : mainErr;
+    const QString e = mainErr.isEmpty() ? highlightsErr : mainErr;
     if (!e.isEmpty())
         setErr(e);
     emit progress(100);
