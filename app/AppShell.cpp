@@ -4,10 +4,13 @@
 #include "app/InitablesThread.h"
 #include "app/MainSettings.h"
 #include "engine/LangModelInstallThreadMgr.h"
+#include "export/ExportHandlingItemModel.h"
 #include "models/VoskLangItemModel.h"
 #include "projects/CommentItemModel.h"
+#include "projects/ConvertFilesHandlingItemModel.h"
 #include "projects/ConversationsItemModel.h"
 #include "projects/ProjectMainController.h"
+#include "projects/ProjectsItemModel.h"
 #include "projects/ProjectsMgr.h"
 #include "storage/LangDb.h"
 #include "util/BaseUtil.h"
@@ -57,8 +60,11 @@ void registerQmlTypes()
     registerType<ConversationsItemModel>("ConversationsItemModel");
     registerType<InitablesThread>("InitablesThread");
     registerType<CommentItemModel>("CommentItemModel");
+    registerType<ProjectsItemModel>("ProjectsItemModel");
     // ProjectsItemModel, ConvertFilesHandlingItemModel,
     // ExportHandlingItemModel, then CheckUpdateThread:
+    registerType<ConvertFilesHandlingItemModel>("ConvertFilesHandlingItemModel");
+    registerType<ExportHandlingItemModel>("ExportHandlingItemModel");
     registerType<CheckUpdateThread>("CheckUpdateThread");
 }
 
@@ -92,6 +98,7 @@ void setRootContextProperties(QQmlEngine *engine, QCoreApplication *app)
     ctx->setContextProperty(QStringLiteral("langdb"), LangDb::instance());
     ctx->setContextProperty(QStringLiteral("settings"), new MainSettings(app));
     ctx->setContextProperty(QStringLiteral("baseutil"), new BaseUtil(app));
+    ctx->setContextProperty(QStringLiteral("UPDATE_ENDPOINT"), CheckUpdateThread::updateEndpoint());
 }
 
 }

@@ -26,7 +26,7 @@ constexpr int connectTimeoutSeconds = 5;
 // run a local program or open a file: only a web address may go there.
 bool isWebAddress(const QString &text)
 {
-    const QUrl url(text.trimmed(), QUrl::StrictMode);
+    const QUrl url(text, QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
     return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
         && !url.host().isEmpty();
@@ -106,6 +106,7 @@ void CheckUpdateThread::run()
 {
     const ThreadEndMark endMark(this);
     QByteArray reply;
+    int status = 0;
     try {
         HttpClient client;
         if (!client.post(checkUrl().toUtf8(), QByteArray(), {}))
@@ -113,15 +114,19 @@ void CheckUpdateThread::run()
         client.setConnectTimeout(connectTimeoutSeconds);
         client.setTimeout(requestTimeout());
         reply = client.get();
+        status = client.statusCode;
     } catch (const std::exception &) {
         // No answer means no update is required.
         return;
     }
 
-    const QString text = QString::fromUtf8(reply);
-    if (!text.contains(QLatin1String("/download/")))
+    // An error page may well mention a download folder; only a successful
+    // reply that is itself the address announces a newer version.
+    if (status < 200 || status > 299)
         return;
-    if (isWebAddress(text))
-        setDownloadUrl(text);
+    const QString text = QString::fromUtf8(reply).trimmed();
+    if (!text.contains(QLatin1String("/download/")) || !isWebAddress(text))
+        return;
+    setDownloadUrl(text);
     setRequireUpdate(true);
 }

@@ -2,7 +2,9 @@
 
 #include "engine/VoskApi.h"
 #include "engine/VoskModelContext.h"
+#include "storage/LangDb.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -63,4 +65,24 @@ double barePass(VoskModelContext &ctx, const QByteArray &pcm, bool partials)
     const double ms = double(t.nsecsElapsed()) / 1e6;
     vosk_recognizer_free(rec);
     return ms;
+}
+
+qint64 peakRssKb()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+QString enterPrivateHome(const QString &dir, const QString &modelPath)
+{
+    const QString home = QDir(dir).absoluteFilePath(QStringLiteral("home"));
+    QDir().mkpath(home);
+    qputenv("HOME", home.toLocal8Bit());
+    LangDb::instance()->setLocalPath(QStringLiteral("en-s"), modelPath);
+    return home;
 }

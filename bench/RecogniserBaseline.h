@@ -1,6 +1,6 @@
 #pragma once
 // The baseline the recognition benchmarks measure against: the bare Vosk loop
-// over the same PCM, and the model loading they share.
+// over the same PCM, and the model loading and memory figure they share.
 
 #include <QByteArray>
 #include <QSharedPointer>
@@ -19,3 +19,11 @@ QSharedPointer<VoskModelContext> loadModels(const QString &modelPath, const QStr
 // blocks, taking each ready result and, when asked, a partial after every
 // other block.
 double barePass(VoskModelContext &ctx, const QByteArray &pcm, bool partials);
+
+// Peak resident memory of this process in KiB (VmHWM), -1 when unknown.
+qint64 peakRssKb();
+
+// Points HOME at a new folder "home" inside dir, so that nothing the program
+// keeps per user touches the real one, and installs modelPath there as the
+// "en-s" model. Returns that home folder.
+QString enterPrivateHome(const QString &dir, const QString &modelPath);

@@ -26,7 +26,6 @@
 #include "engine/VoskThread.h"
 #include "projects/ProjectMainController.h"
 #include "projects/ProjectsMgr.h"
-#include "storage/LangDb.h"
 
 namespace {
 
@@ -91,17 +90,6 @@ double controllerPass(const QString &root, const QString &wav, int *segments)
     return ok ? ms : -1;
 }
 
-qint64 peakRssKb()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
-
 }
 
 int main(int argc, char *argv[])
@@ -122,12 +110,8 @@ int main(int argc, char *argv[])
     const QString mp = args.size() > 1 ? args.at(1) : src.absoluteFilePath(QStringLiteral("../tests/data/vosk-model-test"));
     const QString spkmp = args.size() > 2 ? args.at(2) : src.absoluteFilePath(QStringLiteral("../third_party/spkm"));
 
-    // Everything the program keeps per user goes to a private home.
     QTemporaryDir tmp;
-    const QString home = tmp.filePath(QStringLiteral("home"));
-    QDir().mkpath(home);
-    qputenv("HOME", home.toLocal8Bit());
-    LangDb::instance()->setLocalPath(QStringLiteral("en-s"), mp);
+    const QString home = enterPrivateHome(tmp.path(), mp);
 
     const QByteArray sentence = spokenSentencePcm(tmp.path());
     if (sentence.isEmpty()) {

@@ -41,6 +41,8 @@ set(resource_qrcs "${qml_qrc}")
 if(EXISTS "${CMAKE_SOURCE_DIR}/resources/resources.qrc")
   list(APPEND resource_qrcs "${CMAKE_SOURCE_DIR}/resources/resources.qrc")
 endif()
+# The parts every exported Word document copies as they stand.
+list(APPEND resource_qrcs "${CMAKE_SOURCE_DIR}/resources/libdocxwriter/template.qrc")
 # Seed databases are generated from SQL scripts kept in resources/ and served
 # under ":/qrc/".
 add_executable(make_seed_db tools/make_seed_db.cpp)

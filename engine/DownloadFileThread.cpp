@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <curl/curl.h>
 
@@ -175,6 +176,11 @@ void DownloadFileThread::run()
         return;
     }
 
+    // A failed or abandoned transfer leaves nothing half-received behind.
+    auto dropTemp = qScopeGuard([&file] {
+        file.close();
+        file.remove();
+    });
     try {
         {
             HttpClient client;
@@ -208,10 +214,10 @@ void DownloadFileThread::run()
             return;
         }
     } catch (const std::exception &e) {
-        file.close();
         setHasErr(true);
         setLastErr(QStringLiteral("error: %1").arg(QString::fromUtf8(e.what())));
         return;
     }
+    dropTemp.dismiss();
     afterDownload();
 }

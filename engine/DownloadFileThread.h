@@ -1,9 +1,10 @@
 #pragma once
 // Downloads one URL into one local file on its own thread. The body goes to
 // "<savePath>.downloading", is checked against the server's "X-MD5SUM" when it
-// sends one, and only then takes the final name. Subclasses prepare the work
-// in beforeDownload() and process the finished file in afterDownload(); a
-// target that exists already skips the transfer.
+// sends one, and only then takes the final name; a failed or stopped transfer
+// removes it. Subclasses prepare the work in beforeDownload() and process the
+// finished file in afterDownload(); a target that exists already skips the
+// transfer.
 
 #include <QString>
 #include <QThread>

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSet>
 #include <QThread>
 #include <QUrl>
 
@@ -73,13 +75,10 @@ bool resolvesInside(const QString &path, const QString &canonicalRoot)
     return real == canonicalRoot || isInside(real, canonicalRoot);
 }
 
-// The entry's name as it will be written below the destination, or an empty
-// text when the entry must not be written at all.
-QString entryName(archive_entry *entry)
+// An entry's name (or a hard link's target) as it will be written below the
+// destination, or an empty text when it must not be written at all.
+QString cleanName(const char *raw)
 {
-    const char *raw = archive_entry_pathname_utf8(entry);
-    if (!raw)
-        raw = archive_entry_pathname(entry);
     if (!raw)
         return QString();
     const QString original = QString::fromUtf8(raw);
@@ -99,9 +98,45 @@ QString entryName(archive_entry *entry)
     return name;
 }
 
+QString entryName(archive_entry *entry)
+{
+    const char *raw = archive_entry_pathname_utf8(entry);
+    return cleanName(raw ? raw : archive_entry_pathname(entry));
 }
 
-QString unzipModelArchive(const QString &archivePath, const QDir &dest, QObject *receiver, const char *slot)
+QString hardlinkName(archive_entry *entry)
+{
+    const char *raw = archive_entry_hardlink_utf8(entry);
+    return cleanName(raw ? raw : archive_entry_hardlink(entry));
+}
+
+}
+
+void removeUnpacked(const QStringList &created)
+{
+    // Newest first, so every folder is empty by the time it comes up; a
+    // folder that holds something else stays.
+    for (auto it = created.crbegin(); it != created.crend(); ++it) {
+        if (QFileInfo(*it).isDir())
+            QDir().rmdir(*it);
+        else
+            QFile::remove(*it);
+    }
+}
+
+bool isUsableModel(const QString &folder)
+{
+    const QDir dir(folder);
+    auto hasFile = [&](const char *name) {
+        const QFileInfo f(dir.filePath(QLatin1String(name)));
+        return f.isFile() && f.size() > 0;
+    };
+    const bool graph = hasFile("graph/HCLG.fst") || (hasFile("graph/HCLr.fst") && hasFile("graph/Gr.fst"));
+    return hasFile("am/final.mdl") && hasFile("conf/mfcc.conf") && graph;
+}
+
+QString unzipModelArchive(const QString &archivePath, const QDir &dest, QObject *receiver, const char *slot,
+                          QStringList *created)
 {
     QString result;
     ArchivePtr a(archive_read_new());
@@ -120,6 +155,20 @@ QString unzipModelArchive(const QString &archivePath, const QDir &dest, QObject 
     if (canonicalRoot.isEmpty())
         return result;
 
+    const QString self = QDir::cleanPath(QFileInfo(archivePath).absoluteFilePath());
+    // Whatever this run wrote goes again when it fails half-way.
+    QStringList made;
+    QSet<QString> written;
+    auto undo = qScopeGuard([&] { removeUnpacked(made); });
+    auto mkpath = [&](const QString &path) {
+        QStringList missing;
+        for (QString p = path; !QFileInfo::exists(p) && p.size() > root.size(); p = QFileInfo(p).path())
+            missing.prepend(p);
+        QDir().mkpath(path);
+        made << missing;
+    };
+    QString topFolder;
+
     archive_entry *entry = nullptr;
     int rc;
     while ((rc = archive_read_next_header(a.get(), &entry)) == ARCHIVE_OK || rc == ARCHIVE_WARN) {
@@ -128,59 +177,93 @@ QString unzipModelArchive(const QString &archivePath, const QDir &dest, QObject 
         if (name.isEmpty())
             continue;
         const QString path = QDir::cleanPath(root + QLatin1Char('/') + name);
-        if (!isInside(path, root))
+        // The archive may lie in dest itself, and must not be written over
+        // while it is read.
+        if (!isInside(path, root) || path == self)
             continue;
 
-        // Exact types: a link or a device has other type bits set as well and
-        // must not be taken for a folder or a file. Hard links carry no data
-        // of their own, so they would only give an empty file.
+        // Exact types: a symbolic link or a device has other type bits set as
+        // well and must not be taken for a folder or a file.
         const auto type = archive_entry_filetype(entry);
-        if (type == AE_IFDIR) {
+        const bool hardlink = archive_entry_hardlink(entry) != nullptr;
+        if (type != AE_IFDIR && type != AE_IFREG && !hardlink)
+            continue;
+
+        // The model's own folder is the first entry's top folder; nothing
+        // else may land beside it in the folder the user chose.
+        const QString top = path.mid(root.size() + 1).section(QLatin1Char('/'), 0, 0);
+        if (topFolder.isEmpty())
+            topFolder = top;
+        else if (top != topFolder)
+            continue;
+
+        if (type == AE_IFDIR && !hardlink) {
             if (!resolvesInside(path, canonicalRoot))
                 continue;
-            if (!QFileInfo::exists(path))
-                QDir().mkpath(path);
+            mkpath(path);
             if (result.isEmpty())
                 result = path;
-        } else if (type == AE_IFREG && !archive_entry_hardlink(entry)) {
-            const QString parent = QFileInfo(path).path();
-            if (!resolvesInside(parent, canonicalRoot) || !resolvesInside(path, canonicalRoot))
-                continue;
-            if (!QFileInfo::exists(parent))
-                QDir().mkpath(parent);
-            if (result.isEmpty())
-                result = path;
-
-            QFile out(path);
-            if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-                fail(QStringLiteral("create %1 error. %2").arg(path, out.errorString()));
-            la_ssize_t n;
-            while ((n = archive_read_data(a.get(), buffer, sizeof buffer)) > 0) {
-                if (out.write(buffer, n) != n)
-                    fail(QStringLiteral("write %1 error. %2").arg(path, out.errorString()));
-                throwIfStopping();
-                const qint64 now = QDateTime::currentMSecsSinceEpoch();
-                if (receiver && now - lastReport > reportIntervalMs) {
-                    // Compressed archives count header positions in the
-                    // unpacked stream; the bytes read from the file match
-                    // the file's size.
-                    qint64 cur = archive_filter_count(a.get()) > 1 ? archive_filter_bytes(a.get(), -1)
-                                                                   : archive_read_header_position(a.get());
-                    cur = qBound<qint64>(0, cur, total);
-                    QMetaObject::invokeMethod(receiver, slot, Qt::AutoConnection, Q_ARG(qint64, cur),
-                                              Q_ARG(qint64, total), Q_ARG(QString, QFileInfo(path).fileName()));
-                    lastReport = now;
-                }
-            }
-            if (!out.flush())
-                fail(QStringLiteral("write %1 error. %2").arg(path, out.errorString()));
-            // A damaged or cut-off archive must not pass for a complete model.
-            if (n < 0)
-                return QString();
+            continue;
         }
+
+        const QString parent = QFileInfo(path).path();
+        if (!resolvesInside(parent, canonicalRoot) || !resolvesInside(path, canonicalRoot))
+            continue;
+        mkpath(parent);
+        if (result.isEmpty())
+            result = path;
+
+        if (hardlink) {
+            // A hard link carries no data: it becomes a copy of a file this
+            // archive already put into the model's folder, or the archive is
+            // not a model that can be trusted to be whole.
+            const QString target = QDir::cleanPath(root + QLatin1Char('/') + hardlinkName(entry));
+            if (!written.contains(target) || target == path)
+                return QString();
+            if (QFileInfo::exists(path))
+                QFile::remove(path);
+            QFile source(target);
+            made << path;
+            if (!source.copy(path))
+                fail(QStringLiteral("create %1 error. %2").arg(path, source.errorString()));
+            written.insert(path);
+            continue;
+        }
+
+        QFile out(path);
+        made << path;
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            fail(QStringLiteral("create %1 error. %2").arg(path, out.errorString()));
+        written.insert(path);
+        la_ssize_t n;
+        while ((n = archive_read_data(a.get(), buffer, sizeof buffer)) > 0) {
+            if (out.write(buffer, n) != n)
+                fail(QStringLiteral("write %1 error. %2").arg(path, out.errorString()));
+            throwIfStopping();
+            const qint64 now = QDateTime::currentMSecsSinceEpoch();
+            if (receiver && now - lastReport > reportIntervalMs) {
+                // Compressed archives count header positions in the
+                // unpacked stream; the bytes read from the file match
+                // the file's size.
+                qint64 cur = archive_filter_count(a.get()) > 1 ? archive_filter_bytes(a.get(), -1)
+                                                               : archive_read_header_position(a.get());
+                cur = qBound<qint64>(0, cur, total);
+                QMetaObject::invokeMethod(receiver, slot, Qt::AutoConnection, Q_ARG(qint64, cur),
+                                          Q_ARG(qint64, total), Q_ARG(QString, QFileInfo(path).fileName()));
+                lastReport = now;
+            }
+        }
+        if (!out.flush())
+            fail(QStringLiteral("write %1 error. %2").arg(path, out.errorString()));
+        // A damaged or cut-off archive must not pass for a complete model.
+        if (n < 0)
+            return QString();
     }
     if (rc != ARCHIVE_EOF)
         return QString();
+    undo.dismiss();
+    if (created)
+        *created = made;
     return result;
 }
 
@@ -239,15 +322,24 @@ void LangModelInstallThread::afterDownload()
     if (hasErr() || !QFile::exists(path) || isInterruptionRequested())
         return;
 
-    QString result;
+    QStringList created;
     try {
-        result = unzipModelArchive(path, QFileInfo(path).absoluteDir(), this, "unzipProgressUpdate");
-        if (!result.isEmpty() && QFileInfo(result).isDir()) {
-            LangDb::instance()->setLocalPath(m_lang, result);
+        const QString result = unzipModelArchive(path, QFileInfo(path).absoluteDir(), this, "unzipProgressUpdate", &created);
+        // A transfer cut short between two entries unpacks without a fault
+        // but lacks files; only a model Vosk can load counts as installed.
+        if (!result.isEmpty() && QFileInfo(result).isDir() && isUsableModel(result)) {
+            if (!LangDb::instance()->setLocalPath(m_lang, result)) {
+                // The archive is sound: kept, the next attempt unpacks it again.
+                removeUnpacked(created);
+                setHasErr(true);
+                setLastErr(LangDb::instance()->lastErr());
+                return;
+            }
             if (m_removeAfterInstall)
                 QFile::remove(path);
             return;
         }
+        removeUnpacked(created);
         setHasErr(true);
         setLastErr(tr("IDS_INVALID_LANG_MODEL_FILE"));
     } catch (const std::exception &e) {

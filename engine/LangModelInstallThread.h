@@ -7,14 +7,28 @@
 
 #include <QDir>
 #include <QString>
+#include <QStringList>
 
 // Unpacks archive into dest and returns the absolute path of the first entry
 // it created, or an empty text when it created none or the archive turned out
-// to be damaged. Entries that would land outside dest and links are skipped.
-// receiver's slot (qlonglong cur, qlonglong total, QString file) is called at
-// most once a second. Throws std::runtime_error when a file cannot be written
-// or when the calling thread is asked to stop.
-QString unzipModelArchive(const QString &archivePath, const QDir &dest, QObject *receiver, const char *slot);
+// to be damaged. Every entry must lie in the first entry's top folder (the
+// model's own folder); others, entries that would land outside dest and
+// symbolic links are skipped. A hard link becomes a copy of a file unpacked
+// before it, and one to anything else counts as damage. receiver's slot
+// (qlonglong cur, qlonglong total, QString file) is called at most once a
+// second. Throws std::runtime_error when a file cannot be written or when the
+// calling thread is asked to stop. On every failure what was unpacked is
+// removed again; on success created (when given) lists it, oldest first.
+QString unzipModelArchive(const QString &archivePath, const QDir &dest, QObject *receiver, const char *slot,
+                          QStringList *created = nullptr);
+
+// Removes what unzipModelArchive created, newest first; folders that hold
+// anything else stay.
+void removeUnpacked(const QStringList &created);
+
+// True when folder holds what Vosk needs to load a model: the acoustic model,
+// the feature configuration and a decoding graph.
+bool isUsableModel(const QString &folder);
 
 class LangModelInstallThread : public DownloadFileThread
 {

@@ -76,3 +76,13 @@ QString LangModelInstallThreadMgr::lastErr(QString lang)
     LangModelInstallThread *t = m_threads.value(lang);
     return t && t->hasErr() ? t->lastErr() : QString();
 }
+
+bool LangModelInstallThreadMgr::isAnyRunning()
+{
+    QMutexLocker lock(&m_mutex);
+    for (LangModelInstallThread *t : qAsConst(m_threads)) {
+        if (t->isRunning())
+            return true;
+    }
+    return false;
+}

@@ -31,6 +31,9 @@ public:
     Q_INVOKABLE void beginInstall(QString lang, QString url);
     Q_INVOKABLE bool isRunning(QString lang);
     Q_INVOKABLE QString lastErr(QString lang);
+    // True while any installer is at work (the popup warns that closing it
+    // stops them).
+    Q_INVOKABLE bool isAnyRunning();
 
 private:
     QMutex m_mutex;

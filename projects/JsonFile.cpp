@@ -19,6 +19,9 @@ bool writeJsonFile(const QString &path, const QVariantMap &map)
 {
     const QByteArray bytes = QJsonDocument(QJsonObject::fromVariantMap(map)).toJson(QJsonDocument::Indented);
     QSaveFile f(path);
+    // A folder the user may not add files to can still hold a manifest the
+    // user may write: then it is written in place.
+    f.setDirectWriteFallback(true);
     if (!f.open(QIODevice::WriteOnly))
         return false;
     if (f.write(bytes) != bytes.size()) {

@@ -10,5 +10,6 @@ QVariantMap readJsonFile(const QString &path);
 
 // Qt's indented JSON of the map. The bytes go to a temporary file beside the
 // target that replaces it only once everything was written, so a crash in the
-// middle leaves the old content, never a truncated file.
+// middle leaves the old content, never a truncated file. Where no file can be
+// made beside it, the target itself is rewritten.
 bool writeJsonFile(const QString &path, const QVariantMap &map);

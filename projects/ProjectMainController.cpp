@@ -261,7 +261,8 @@ void ProjectMainController::setInfo2(const QVariantMap &vals)
 
 void ProjectMainController::writeManifest()
 {
-    writeJsonFile(m_projectDir.absoluteFilePath(QStringLiteral("manifest")), m_info);
+    if (!writeJsonFile(m_projectDir.absoluteFilePath(QStringLiteral("manifest")), m_info))
+        setLastErr(QStringLiteral("Save project-manifest failed."));
 }
 
 bool ProjectMainController::isConvertingFile()

@@ -37,9 +37,14 @@ void ProjectsMgr::setLastErr(const QString &err)
     emit lastErrChanged();
 }
 
+QString ProjectsMgr::defaultRootPath()
+{
+    return QDir::home().absoluteFilePath(QStringLiteral("kalvinor-audio2text-projects"));
+}
+
 QString ProjectsMgr::defaultRootUrl()
 {
-    const QString path = QDir::home().absoluteFilePath(QStringLiteral("kalvinor-audio2text-projects"));
+    const QString path = defaultRootPath();
     QDir().mkpath(path);
     return QUrl::fromLocalFile(path).toString();
 }

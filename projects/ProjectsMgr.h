@@ -25,6 +25,8 @@ public:
     ProjectMainController *cp() const { return m_cp; }
     void setCp(ProjectMainController *cp);
 
+    // "kalvinor-audio2text-projects" in the home folder; not created here.
+    static QString defaultRootPath();
     Q_INVOKABLE QString defaultRootUrl();
     // The new project's folder as a file URL; empty on failure (see lastErr).
     Q_INVOKABLE QString createProject(const QString &name, const QString &rootUrl, const QString &lang, double speechRate);

@@ -1,9 +1,11 @@
 #include "projects/RecentProjectsDb.h"
 
 #include "storage/LangDb.h"
+#include "util/FileUtil.h"
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
 
@@ -52,16 +54,55 @@ void RecentProjectsDb::openAt(const QString &dbPath)
     try {
         const QFileInfo info(dbPath);
         QDir().mkpath(info.absolutePath());
-        if (info.exists()) {
-            open(dbPath, QByteArray(), SQLITE_OPEN_READWRITE);
-        } else {
+        open(dbPath, QByteArray(), info.exists() ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        if (!isSound()) {
+            // A damaged catalogue would swallow every project made from now
+            // on; it is kept aside for whoever wants to look into it.
+            sqlite3_close_v2(handle);
+            handle = nullptr;
+            // Its rollback journal goes along, or it would be played into
+            // the new file.
+            const QDir folder = info.absoluteDir();
+            for (const QString &name : {info.fileName(), info.fileName() + QStringLiteral("-journal")}) {
+                if (QFile::exists(folder.filePath(name)))
+                    QFile::rename(folder.filePath(name), FileUtil::uniqueFilePath(folder, name + QStringLiteral(".corrupt")));
+            }
             open(dbPath, QByteArray(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        }
+        // A new file, or one that lost its table (an empty file, say).
+        if (scalar("select count(*) from sqlite_master where type='table' and name='projects'") == 0) {
             QString err;
             exec(QString::fromUtf8(schema()), err);
         }
         registerFunctions();
     } catch (...) {
     }
+}
+
+bool RecentProjectsDb::isSound()
+{
+    try {
+        Sqlite3Cursor c = select("pragma quick_check");
+        if (c.next())
+            return c.getText(0) == QLatin1String("ok");
+        c.throwIfFailed();
+        return true;
+    } catch (const Sqlite3Exception &e) {
+        // Only damage counts: a catalogue that another program holds locked
+        // for a moment is sound.
+        const int code = e.code() & 0xff;
+        return code != SQLITE_CORRUPT && code != SQLITE_NOTADB;
+    }
+}
+
+qint64 RecentProjectsDb::scalar(const Sqlite3Query &q)
+{
+    Sqlite3Cursor c = select(q);
+    if (!c.next()) {
+        c.throwIfFailed();
+        return 0;
+    }
+    return c.getInt64(0);
 }
 
 void RecentProjectsDb::registerFunctions()
@@ -109,15 +150,17 @@ qint64 RecentProjectsDb::addProject(const QString &path)
 {
     QMutexLocker lock(&m_lock);
     try {
+        // "a", "a/" and "./a" are one folder and one row.
+        const QString clean = QDir::cleanPath(path);
         Sqlite3Query find("select id from projects where path=?");
-        find.bindText(path);
+        find.bindText(clean);
         Sqlite3Cursor c = select(find);
         if (c.next())
             return c.getInt64(0);
         c.throwIfFailed();
 
         Sqlite3Row row;
-        row.set(QStringLiteral("path"), path);
+        row.set(QStringLiteral("path"), clean);
         row.set(QStringLiteral("dt"), QDateTime::currentSecsSinceEpoch());
         run(row.toInsertQuery(QStringLiteral("projects"), {}, QStringLiteral("insert into")));
         return lastInsertRowId();
@@ -132,7 +175,7 @@ void RecentProjectsDb::touch(const QString &path)
     try {
         Sqlite3Query q("update projects set dt=? where path=?");
         q.bindInt64(QDateTime::currentSecsSinceEpoch());
-        q.bindText(path);
+        q.bindText(QDir::cleanPath(path));
         run(q);
     } catch (const std::exception &) {
     }

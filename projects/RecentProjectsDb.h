@@ -1,7 +1,8 @@
 #pragma once
 // The per-user catalogue "projects.db" of the project folders the user created
 // or imported. Rows are never trusted on their own: a row counts only while
-// its folder still holds a "manifest".
+// its folder still holds a "manifest". Paths are stored cleaned. A file that
+// lost its table gets it back; a damaged one is moved aside and made anew.
 
 #include "storage/Sqlite3DB.h"
 
@@ -35,6 +36,8 @@ public:
 
 private:
     void openAt(const QString &dbPath);
+    bool isSound();
+    qint64 scalar(const Sqlite3Query &q);
     void registerFunctions();
 
     // The GUI thread and a project-opening thread share the connection; one

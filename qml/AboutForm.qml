@@ -25,7 +25,7 @@ MyPopup {
             font.pixelSize: FONTSIZE_TITLE
             color: TEXTCOLOR_MAIN
             anchors.horizontalCenter: parent.horizontalCenter
-            onClicked: Qt.openUrlExternally(Links.updatePage(PROD_UID, PROD_VERID))
+            onClicked: Qt.openUrlExternally(Links.updatePage(UPDATE_ENDPOINT, PROD_UID, PROD_VERID))
         }
         LinkButton {
             text: "www.kalvinor.com"

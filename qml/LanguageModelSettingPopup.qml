@@ -16,6 +16,13 @@ MyPopup {
     width: 660
     height: 540
 
+    // The installers end with the popup; a download cut short must not go
+    // unnoticed.
+    onAboutToHide: {
+        if (installMgr.isAnyRunning())
+            msgbox.createObject(winroot).information("", qsTr("The download was stopped."))
+    }
+
     LangModelInstallThreadMgr {
         id: installMgr
     }

@@ -44,7 +44,7 @@ Rectangle {
             color: "#B8C4D6"
             font.pixelSize: FONTSIZE_SUB2
             anchors.verticalCenter: parent.verticalCenter
-            onClicked: Qt.openUrlExternally(Links.updatePage(PROD_UID, PROD_VERID))
+            onClicked: Qt.openUrlExternally(Links.updatePage(UPDATE_ENDPOINT, PROD_UID, PROD_VERID))
         }
     }
 

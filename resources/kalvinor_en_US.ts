@@ -148,6 +148,14 @@
         <translation>Export Settings</translation>
     </message>
     <message>
+        <source>Export Type:</source>
+        <translation>Save As:</translation>
+    </message>
+    <message>
+        <source>Save Path:</source>
+        <translation>Save To:</translation>
+    </message>
+    <message>
         <source>IDS_WILL_CANCEL_CONVERTING_FILES_CONFINUE?</source>
         <translation>A file is converting. Do you want to stop?</translation>
     </message>

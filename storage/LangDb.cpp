@@ -105,12 +105,12 @@ bool LangDb::parseLang(const QString &key, QString &code, bool &isHigh)
     return true;
 }
 
-void LangDb::setLocalPath(const QString &key, const QString &path)
+bool LangDb::setLocalPath(const QString &key, const QString &path)
 {
     QString code;
     bool isHigh = false;
     if (!parseLang(key, code, isHigh))
-        return;
+        return false;
     try {
         Sqlite3Query q(QStringLiteral("update lang set %1=?, %2=0 where fn=?")
                            .arg(isHigh ? QStringLiteral("local2") : QStringLiteral("local1"),
@@ -118,8 +118,10 @@ void LangDb::setLocalPath(const QString &key, const QString &path)
         q.bindText(path);
         q.bindText(code);
         run(q);
+        return true;
     } catch (const std::exception &e) {
         setLastErr(e);
+        return false;
     }
 }
 

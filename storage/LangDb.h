@@ -32,7 +32,8 @@ public:
     // True for a key "xx-s" or "xx-h" in any letter case; code comes back in
     // lower case.
     static bool parseLang(const QString &key, QString &code, bool &isHigh);
-    void setLocalPath(const QString &key, const QString &path);
+    // False (with lastErr) when the catalogue could not be written.
+    bool setLocalPath(const QString &key, const QString &path);
 
     // Written by the GUI thread and installer threads alike.
     QString lastErr() const;

@@ -391,7 +391,7 @@ QVariantList VoskProDb::loadComments(qint64 citemId)
             m.insert(QStringLiteral("id"), c.getInt64(QStringLiteral("id")));
             m.insert(QStringLiteral("cid"), citemId);
             m.insert(QStringLiteral("text"), c.getText(QStringLiteral("text")));
-            m.insert(QStringLiteral("dt"), c.getInt(QStringLiteral("dt")));
+            m.insert(QStringLiteral("dt"), c.getInt64(QStringLiteral("dt")));
             replies.append(m);
         }
         c.throwIfFailed();

@@ -13,6 +13,12 @@ Switches make the server misbehave on purpose, for testing the client:
                               lower case ("x-md5sum", as HTTP/2 delivers it)
   --status N                  answer every archive request with status N
   --chunked                   chunked transfer encoding, no Content-Length
+  --cut-tar N                 send an (uncompressed) tar archive only up to
+                              the header of its entry N (0 is the first),
+                              without Content-Length, then close: a transfer
+                              dropped between two entries
+  --html404                   answer a missing plain file with status 404 and
+                              an HTML page that links to a "/download/" page
   --slow SECONDS              pause before every chunk of a body
   --log FILE                  append every request ("METHOD target"), one per
                               line, before it is answered
@@ -29,6 +35,7 @@ import os
 import re
 import signal
 import sys
+import tarfile
 import threading
 import time
 import urllib.parse
@@ -101,14 +108,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
         root = os.path.realpath(self.server.opts.root)
         full = os.path.realpath(os.path.join(root, path.lstrip("/")))
         if not full.startswith(root + os.sep) or not os.path.isfile(full):
-            self.send_text(404, "not found\n")
+            if self.server.opts.html404:
+                self.send_text(404, '<html><body><h1>Not Found</h1><p>See '
+                               '<a href="https://example.com/download/">downloads</a>.</p></body></html>\n',
+                               "text/html; charset=utf-8")
+            else:
+                self.send_text(404, "not found\n")
             return
         self.send_file(full, "text/plain; charset=utf-8", [])
 
-    def send_text(self, status, text):
+    def send_text(self, status, text, content_type="text/plain; charset=utf-8"):
         body = text.encode("utf-8")
         self.send_response(status)
-        self.send_header("Content-Type", "text/plain; charset=utf-8")
+        self.send_header("Content-Type", content_type)
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)
@@ -116,11 +128,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def send_file(self, path, content_type, headers):
         opts = self.server.opts
         size = os.path.getsize(path)
+        cut = None
+        if opts.cut_tar is not None and content_type == "application/octet-stream":
+            with tarfile.open(path, "r:") as t:
+                members = t.getmembers()
+            cut = members[opts.cut_tar].offset if opts.cut_tar < len(members) else size
+            size = cut
         self.send_response(200)
         self.send_header("Content-Type", content_type)
         for name, value in headers:
             self.send_header(name, value)
-        if opts.chunked:
+        chunked = opts.chunked and cut is None
+        if cut is not None:
+            # The body's end is the end of the connection.
+            self.send_header("Connection", "close")
+            self.close_connection = True
+        elif chunked:
             self.send_header("Transfer-Encoding", "chunked")
         else:
             self.send_header("Content-Length", str(size))
@@ -128,18 +151,20 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.flush()
         try:
             with open(path, "rb") as f:
-                while True:
-                    data = f.read(CHUNK)
+                left = size
+                while left > 0:
+                    data = f.read(min(CHUNK, left))
+                    left -= len(data)
                     if not data:
                         break
                     if opts.slow:
                         time.sleep(opts.slow)
-                    if opts.chunked:
+                    if chunked:
                         self.wfile.write(b"%x\r\n%s\r\n" % (len(data), data))
                     else:
                         self.wfile.write(data)
                     self.wfile.flush()
-            if opts.chunked:
+            if chunked:
                 self.wfile.write(b"0\r\n\r\n")
         except (BrokenPipeError, ConnectionResetError):
             self.close_connection = True
@@ -175,6 +200,8 @@ def main():
     p.add_argument("--md5", choices=["ok", "missing", "wrong", "lower"], default="ok")
     p.add_argument("--status", type=int, default=0)
     p.add_argument("--chunked", action="store_true")
+    p.add_argument("--cut-tar", type=int)
+    p.add_argument("--html404", action="store_true")
     p.add_argument("--slow", type=float, default=0.0)
     p.add_argument("--log")
     p.add_argument("--cert")

@@ -4,11 +4,16 @@
 
 #include "app/AppShell.h"
 #include "app/CheckUpdateThread.h"
+#include "export/ExportHandlingItemModel.h"
+#include "projects/JsonFile.h"
+#include "projects/ProjectsMgr.h"
 #include "storage/LangDb.h"
+#include "storage/VoskProDb.h"
 #include "util/BaseUtil.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QImage>
@@ -98,6 +103,137 @@ bool shoot(QQuickWindow *win, const QString &dir, const QString &name)
     }
     std::printf("%s\n", qPrintable(path));
     return true;
+}
+
+// The Projects page with a finished conversion and one that never ended (its
+// row greyed), one of them ticked.
+bool shootProjects(QObject *root, QQuickWindow *win, const QString &outDir)
+{
+    const QString rootUrl = ProjectsMgr::instance()->defaultRootUrl();
+    const QString media = QUrl::fromLocalFile(QDir::home().absoluteFilePath(QStringLiteral("Documents/lecture.mp3"))).toString();
+    const struct { const char *name; int status; } projects[] = { { "Board meeting", 1 }, { "Lecture recording", 0 } };
+    for (const auto &p : projects) {
+        const QString url = ProjectsMgr::instance()->createProject(QString::fromUtf8(p.name), rootUrl, QStringLiteral("en-s"), 0.5);
+        const QString manifest = QDir(QUrl(url).toLocalFile()).absoluteFilePath(QStringLiteral("manifest"));
+        QVariantMap m = readJsonFile(manifest);
+        m.insert(QStringLiteral("convert"), p.status == 0 ? media : QString());
+        m.insert(QStringLiteral("convert_status"), p.status);
+        if (url.isEmpty() || !writeJsonFile(manifest, m))
+            return false;
+    }
+    eval(root, QStringLiteral("navUtil.nav('Projects.qml', {})"));
+    return waitFor(root, QStringLiteral("navUtil.currentPage.objectName === 'projectsPage' && navUtil.currentPage.list.count >= 2"))
+        && eval(root, QStringLiteral("(function() { var m = navUtil.currentPage.model;"
+                                     " m.setChecked(m.data(m.index(1, 0), 2).id, true); return true })()")).toBool()
+        && shoot(win, outDir, QStringLiteral("projects"));
+}
+
+// Three files chosen together on the home page, a short one, a long one and
+// one that has gone missing: the batch page while the long one converts, and
+// once the batch has ended.
+bool shootBatch(QObject *root, QQuickWindow *win, const QString &outDir, const QString &speech)
+{
+    const QDir docs = QFileInfo(speech).dir();
+    QStringList files;
+    for (const QString &f : { speech, docs.filePath(QStringLiteral("lecture.wav")), docs.filePath(QStringLiteral("missing.mp3")) })
+        files << QStringLiteral("'%1'").arg(QUrl::fromLocalFile(f).toString());
+    eval(root, QStringLiteral("navUtil.nav('Home.qml', {})"));
+    return waitFor(root, QStringLiteral("navUtil.currentPage !== null && navUtil.currentPage.objectName === 'homePage'"))
+        && eval(root, QStringLiteral("(function() { var f = navUtil.currentPage.openSettings(2, [%1]); f.lang = 'en-s';"
+                                     " return navUtil.currentPage.accept(f) })()").arg(files.join(QLatin1Char(','))))
+               .toBool()
+        && waitFor(root, QStringLiteral("navUtil.currentPage.objectName === 'convertFilesPage'"))
+        && waitFor(root, QStringLiteral("(function() { var m = navUtil.currentPage.model;"
+                                        " return m.finished === 1 && m.data(m.index(1, 0), 2).progress > 0 })()"), 60000)
+        && shoot(win, outDir, QStringLiteral("batch_converting"))
+        && waitFor(root, QStringLiteral("navUtil.currentPage.model.totalFinished"), 120000)
+        && shoot(win, outDir, QStringLiteral("batch_converted"));
+}
+
+// Exports a project (a folder in the home folder) to Word with times and
+// speakers into dir; scripts/screenshots.sh shows the document's first page.
+bool exportDocx(const QString &project, const QString &dir)
+{
+    ExportHandlingItemModel m;
+    m.setProjectUrls({ QUrl::fromLocalFile(QDir::home().absoluteFilePath(project)).toString() });
+    m.setSaveRootUrl(QUrl::fromLocalFile(dir).toString());
+    m.setExportType(QStringLiteral("Doc Files(*.docx)"));
+    m.setWithTime(true);
+    m.setWithSpeaker(true);
+    m.init();
+    for (int i = 0; i < 600 && !m.totalFinished(); ++i)
+        settle(50);
+    const QVariantMap row = m.data(m.index(0, 0), BatchHandlingItemModel::DRole).toMap();
+    if (row.value(QStringLiteral("status")).toInt() != 1) {
+        std::fprintf(stderr, "Word export failed: %s\n", qPrintable(row.value(QStringLiteral("err")).toString()));
+        return false;
+    }
+    return true;
+}
+
+// A small two-speaker project, its export page, and an export of it to HTML
+// with times, speakers and the highlights (scripts/screenshots.sh renders the
+// exported page in a browser).
+bool exportViews(QObject *root, QQuickWindow *win, const QString &outDir)
+{
+    const QString docs = QUrl::fromLocalFile(QDir::home().absoluteFilePath(QStringLiteral("Documents"))).toString();
+    const QString url = ProjectsMgr::instance()->createProject(QStringLiteral("Weekly meeting"), docs,
+                                                               QStringLiteral("en-s"), 0.5);
+    VoskProDb db;
+    if (url.isEmpty() || !db.open(QDir(QUrl(url).toLocalFile()).absoluteFilePath(QStringLiteral("data"))))
+        return false;
+    const auto speaker = [&](int axis, const QString &name) {
+        VoskSpk vp(128, 0.0f);
+        vp[axis] = 1.0f;
+        const qint64 id = db.matchSpeaker(vp, 1000, 0).id;
+        db.updateSpeakerName(id, name);
+        return id;
+    };
+    const qint64 anna = speaker(0, QStringLiteral("Anna"));
+    const qint64 ben = speaker(1, QStringLiteral("Ben"));
+    const struct { const char *text; float start; qint64 spk; int device; } lines[] = {
+        { "Good morning everyone, thanks for joining the weekly meeting.", 2.4f, anna, 2 },
+        { "Morning! Shall we start with the release plan?", 7.9f, ben, 1 },
+        { "Yes. The export to text and HTML is ready for testing,<br/>and the documentation follows next week.", 12.2f, anna, 2 },
+        { "Great, I will ask the team to try it today.", 21.6f, ben, 1 },
+    };
+    qint64 first = 0;
+    for (const auto &l : lines) {
+        VoskProSeg seg;
+        seg.html = QString::fromUtf8(l.text);
+        seg.start = l.start;
+        seg.end = l.start + 4;
+        seg.spkId = l.spk;
+        seg.device = l.device;
+        const qint64 id = db.addSeg(seg, QStringLiteral("[]"), 0);
+        first = first ? first : id;
+    }
+    const qint64 c = db.addCItem(first, QStringLiteral("thanks for joining"), 2).value(QStringLiteral("id")).toLongLong();
+    db.addComment(c, QStringLiteral("Send the notes afterwards."));
+    db.close();
+
+    QObject *form = eval(root, QStringLiteral("Qt.createComponent('qrc:/ExportSetting.qml')"
+                                              ".createObject(winroot, { projectUrls: ['%1'] })").arg(url))
+                        .value<QObject *>();
+    if (!form)
+        return false;
+    settle(300);
+    eval(form, QStringLiteral("folderChosen('%1')").arg(docs));
+    for (const char *name : { "withSpeakerSwitch", "withTimeSwitch", "withHLCMMTSwitch" }) {
+        if (QObject *sw = findItem(form->property("contentItem").value<QQuickItem *>(), QString::fromLatin1(name)))
+            sw->setProperty("checked", true);
+    }
+    QObject *types = findItem(form->property("contentItem").value<QQuickItem *>(), QStringLiteral("exportTypeBox"));
+    const int html = types ? eval(types, QStringLiteral("find('HTML Files(*.html)')")).toInt() : -1;
+    if (html < 0)
+        return false;
+    types->setProperty("currentIndex", html);
+    if (!shoot(win, outDir, QStringLiteral("export_setting")))
+        return false;
+    eval(form, QStringLiteral("save()"));
+    return waitFor(root, QStringLiteral("navUtil.currentPage.objectName === 'exportFileHandling'"
+                                        " && navUtil.currentPage.model.totalFinished"))
+        && shoot(win, outDir, QStringLiteral("export_done"));
 }
 
 }
@@ -220,7 +356,13 @@ int main(int argc, char *argv[])
         }
         ok = ok && waitFor(root, QStringLiteral("navUtil.currentPage.takeawaysOpen"))
             && shoot(win, outDir, QStringLiteral("project_converted"));
+        ok = ok && shootBatch(root, win, outDir, speech);
     }
+
+    ok = ok && shootProjects(root, win, outDir);
+    ok = ok && exportViews(root, win, outDir);
+    const QString wordDir = qEnvironmentVariable("KALVINOR_SHOT_EXPORT");
+    ok = ok && (wordDir.isEmpty() || exportDocx(QStringLiteral("Documents/Weekly meeting"), wordDir));
 
     std::fflush(stdout);
     return ok ? 0 : 1;

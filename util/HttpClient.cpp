@@ -15,9 +15,13 @@ namespace {
 // same moment; curl_global_init is not thread-safe and must run exactly once.
 std::once_flag curlInitOnce;
 
-[[noreturn]] void throwCurl(CURLcode rc)
+[[noreturn]] void throwCurl(CURLcode rc, long status = 0)
 {
-    throw std::runtime_error(QStringLiteral("CURL: %1").arg(QString::fromUtf8(curl_easy_strerror(rc))).toUtf8().toStdString());
+    QString text = QString::fromUtf8(curl_easy_strerror(rc));
+    // libcurl's text alone does not say which status the server sent.
+    if (status != 0)
+        text += QStringLiteral(" (HTTP %1)").arg(status);
+    throw std::runtime_error(QStringLiteral("CURL: %1").arg(text).toUtf8().toStdString());
 }
 
 }
@@ -91,6 +95,12 @@ bool HttpClient::post(const QByteArray &requestUrl, const QByteArray &data, cons
     if (!postData.isEmpty()) {
         curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE, static_cast<long>(postData.size()));
         curl_easy_setopt(handle, CURLOPT_POSTFIELDS, postData.constData());
+    } else {
+        // A handle that posted before still points at the old body, which
+        // the assignment above has just freed.
+        curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE, -1L);
+        curl_easy_setopt(handle, CURLOPT_POSTFIELDS, nullptr);
+        curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
     }
     return true;
 }
@@ -123,6 +133,11 @@ void HttpClient::perform(QIODevice *out)
     curl_easy_setopt(handle, CURLOPT_HEADERDATA, nullptr);
 
     parseHeaders(rawHeaders);
+    if (rc == CURLE_HTTP_RETURNED_ERROR) {
+        long status = 0;
+        curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+        throwCurl(rc, status);
+    }
     if (rc != CURLE_OK)
         throwCurl(rc);
 }

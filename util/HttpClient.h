@@ -36,7 +36,8 @@ public:
     void setTimeout(int seconds);
 
     // Runs the transfer, streaming the body into out, then fills the response
-    // headers and the status. Throws on any transfer failure.
+    // headers and the status. Throws on any transfer failure; an error status
+    // (with CURLOPT_FAILONERROR) ends the text with "(HTTP <status>)".
     void perform(QIODevice *out);
     // perform() into memory; for short replies only.
     QByteArray get();

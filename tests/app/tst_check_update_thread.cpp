@@ -69,49 +69,50 @@ void TestCheckUpdateThread::builtInEndpointsUseHttps()
 
 void TestCheckUpdateThread::reply_data()
 {
-    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("body"); // null: no such file on the server
+    QTest::addColumn<QStringList>("switches");
     QTest::addColumn<bool>("requireUpdate");
     QTest::addColumn<QString>("downloadUrl");
 
-    QTest::newRow("empty") << QByteArray() << false << "";
-    QTest::newRow("error page") << QByteArray("<html><body>Not Found</body></html>") << false << "";
-    QTest::newRow("other case") << QByteArray("https://www.kalvinor.com/DOWNLOAD/") << false << "";
-    QTest::newRow("address") << QByteArray("https://www.kalvinor.com/download/") << true
+    QTest::newRow("empty") << QByteArray("") << QStringList() << false << "";
+    QTest::newRow("error page") << QByteArray("<html><body>Not Found</body></html>") << QStringList() << false << "";
+    QTest::newRow("404 page that mentions /download/") << QByteArray() << QStringList{"--html404"} << false << "";
+    QTest::newRow("other case") << QByteArray("https://www.kalvinor.com/DOWNLOAD/") << QStringList() << false << "";
+    QTest::newRow("address") << QByteArray("https://www.kalvinor.com/download/") << QStringList() << true
                              << "https://www.kalvinor.com/download/";
     QTest::newRow("inside a longer address")
-        << QByteArray("http://dl.kalvinor.com/software/download/setup.exe?pid=kalvinor_audio2text_win&v=6") << true
+        << QByteArray("http://dl.kalvinor.com/software/download/setup.exe?pid=kalvinor_audio2text_win&v=6")
+        << QStringList() << true
         << "http://dl.kalvinor.com/software/download/setup.exe?pid=kalvinor_audio2text_win&v=6";
-    QTest::newRow("line break kept") << QByteArray("https://www.kalvinor.com/download/\r\n") << true
-                                     << "https://www.kalvinor.com/download/\r\n";
-    // Obsolete all the same, but nothing that is not a web address is opened.
-    QTest::newRow("prose") << QByteArray("Please get it from https://www.kalvinor.com/download/ now") << true << "";
-    QTest::newRow("local file") << QByteArray("file:///download/setup.exe") << true << "";
-    QTest::newRow("script") << QByteArray("javascript:alert(1)//download/") << true << "";
-    QTest::newRow("no host") << QByteArray("https:///download/") << true << "";
+    QTest::newRow("line breaks trimmed") << QByteArray(" https://www.kalvinor.com/download/\r\n") << QStringList()
+                                         << true << "https://www.kalvinor.com/download/";
+    // Only a web address announces a newer version, and only it is opened.
+    QTest::newRow("prose") << QByteArray("Please get it from https://www.kalvinor.com/download/ now") << QStringList()
+                           << false << "";
+    QTest::newRow("local file") << QByteArray("file:///download/setup.exe") << QStringList() << false << "";
+    QTest::newRow("script") << QByteArray("javascript:alert(1)//download/") << QStringList() << false << "";
+    QTest::newRow("no host") << QByteArray("https:///download/") << QStringList() << false << "";
 }
 
 void TestCheckUpdateThread::reply()
 {
     QFETCH(QByteArray, body);
+    QFETCH(QStringList, switches);
     QFETCH(bool, requireUpdate);
     QFETCH(QString, downloadUrl);
 
     QTemporaryDir root;
-    QVERIFY(TestUtil::writeFile(root.filePath(QStringLiteral("check_update.php")), body));
+    if (!body.isNull())
+        QVERIFY(TestUtil::writeFile(root.filePath(QStringLiteral("check_update.php")), body));
     ModelEndpointServer server(root.path());
-    QVERIFY2(server.start(), qPrintable(server.errorText()));
+    QVERIFY2(server.start(switches), qPrintable(server.errorText()));
     CheckUpdateThread::setUpdateEndpoint(server.baseUrl());
 
     CheckUpdateThread check;
     const QStringList order = runCheck(check);
     QCOMPARE(check.requireUpdate(), requireUpdate);
     QCOMPARE(check.downloadUrl(), downloadUrl);
-    QStringList expected;
-    if (!downloadUrl.isEmpty())
-        expected << QStringLiteral("downloadUrl");
-    if (requireUpdate)
-        expected << QStringLiteral("requireUpdate");
-    QCOMPARE(order, expected);
+    QCOMPARE(order, requireUpdate ? (QStringList{"downloadUrl", "requireUpdate"}) : QStringList());
     QCOMPARE(server.requests(), QStringList{checkRequest});
 }
 

@@ -32,7 +32,8 @@ bool write(const QString &path, const QString &format, const QList<Entry> &entri
         archive_write_set_format_zip(a.get());
     } else {
         archive_write_set_format_pax_restricted(a.get());
-        archive_write_add_filter_gzip(a.get());
+        if (format != QLatin1String("tar"))
+            archive_write_add_filter_gzip(a.get());
     }
     auto failed = [&]() {
         if (error)

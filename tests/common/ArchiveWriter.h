@@ -18,7 +18,7 @@ struct Entry
     QString target;    // Symlink, Hardlink
 };
 
-// format: "zip" or "tar.gz". False (with *error) on failure.
+// format: "zip", "tar" or "tar.gz". False (with *error) on failure.
 bool write(const QString &path, const QString &format, const QList<Entry> &entries, QString *error = nullptr);
 
 // The folder dir as entries below prefix ("model" gives "model/", then

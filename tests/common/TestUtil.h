@@ -18,4 +18,19 @@ QStringList fileTree(const QString &dir);
 // a test started by hand cannot touch the real user's files.
 void requireSandboxedHome();
 
+// While it lives, the calling thread meets the permission bits of files as
+// their owner would, also when the tests run as root (whose rights pass them).
+class WithoutRootRights
+{
+public:
+    WithoutRootRights();
+    ~WithoutRootRights();
+    WithoutRootRights(const WithoutRootRights &) = delete;
+    WithoutRootRights &operator=(const WithoutRootRights &) = delete;
+
+private:
+    unsigned m_saved = 0;
+    bool m_dropped = false;
+};
+
 }

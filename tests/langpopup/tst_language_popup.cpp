@@ -27,6 +27,7 @@ class Fixture : public QObject
 public:
     QTemporaryDir dir;
     std::unique_ptr<ModelEndpointServer> server;
+    std::unique_ptr<ModelEndpointServer> slowServer;
 
     // A fresh folder to install into, as a URL.
     Q_INVOKABLE QString newPlace()
@@ -38,6 +39,18 @@ public:
     Q_INVOKABLE bool removePlace(const QString &url)
     {
         return QDir(QUrl(url).toLocalFile()).removeRecursively();
+    }
+    // Points the catalogue at a server that holds back every archive for a
+    // long time, or back at the usual one.
+    Q_INVOKABLE bool setSlow(bool on)
+    {
+        if (on && !slowServer) {
+            slowServer.reset(new ModelEndpointServer(dir.filePath(QStringLiteral("server"))));
+            if (!slowServer->start({QStringLiteral("--slow"), QStringLiteral("60")}))
+                return false;
+        }
+        LangDb::setModelEndpoint((on ? slowServer : server)->baseUrl());
+        return true;
     }
     Q_INVOKABLE QString rootUrl() const { return QUrl::fromLocalFile(dir.path()).toString(); }
     Q_INVOKABLE QString speechUrl() const

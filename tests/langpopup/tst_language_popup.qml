@@ -9,12 +9,14 @@ TestCase {
     when: windowShown
 
     property var warnings: []
+    property var infos: []
 
     // Stand-ins for the window's message box factory and window.
     Component {
         id: msgbox
         QtObject {
             function warning(title, text) { var w = tc.warnings.slice(); w.push(text); tc.warnings = w }
+            function information(title, text) { tc.infos = tc.infos.concat([text]) }
         }
     }
     Item { id: winroot }
@@ -40,7 +42,7 @@ TestCase {
         return null
     }
 
-    function init() { warnings = [] }
+    function init() { warnings = []; infos = [] }
 
     function test_listAndSearch() {
         var p = popup({ curlang: "en-s" })
@@ -105,6 +107,27 @@ TestCase {
         verify(findChild(o, "installBtn").visible)
         p.close()
         p.destroy()
+    }
+
+    // Closing the popup ends its downloads, and says so.
+    function test_closingStopsDownload_data() {
+        return [ { tag: "downloading", start: true }, { tag: "idle", start: false } ]
+    }
+    function test_closingStopsDownload(data) {
+        verify(fixture.setSlow(true))
+        var p = popup({ curlang: "fr-s" })
+        var o = op(p, "en-h")
+        verify(findChild(o, "installBtn").visible)
+        if (data.start) {
+            o.install(fixture.newPlace())
+            verify(o.running)
+        }
+        p.close()
+        compare(infos, data.start ? ["The download was stopped."] : [])
+        p.destroy()
+        wait(0)
+        verify(fixture.setSlow(false))
+        verify(!langdb.isInstalled("en-h"))
     }
 
     function test_largeModelNeedsMemory_data() {

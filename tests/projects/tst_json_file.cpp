@@ -94,6 +94,37 @@ private slots:
         QVERIFY(!QFile::exists(dir.filePath("missing/manifest")));
     }
 
+    // A folder that takes no new file still lets a writable manifest be
+    // rewritten in place; a manifest that cannot be written is reported.
+    void lockedFolder_data()
+    {
+        QTest::addColumn<bool>("fileWritable");
+        QTest::newRow("file writable") << true;
+        QTest::newRow("file read-only") << false;
+    }
+    void lockedFolder()
+    {
+        QFETCH(bool, fileWritable);
+        QTemporaryDir dir;
+        const QString folder = dir.filePath("project");
+        const QString path = folder + "/manifest";
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(writeJsonFile(path, smallMap()));
+        const auto rx = QFileDevice::ReadOwner | QFileDevice::ExeOwner;
+        QVERIFY(QFile::setPermissions(folder, rx));
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner
+                                                 | (fileWritable ? QFileDevice::WriteOwner : QFileDevice::Permissions())));
+        bool written;
+        {
+            const TestUtil::WithoutRootRights ordinary;
+            written = writeJsonFile(path, largeMap());
+        }
+        QFile::setPermissions(folder, rx | QFileDevice::WriteOwner);
+        QCOMPARE(written, fileWritable);
+        QCOMPARE(TestUtil::readFile(path), bytesOf(fileWritable ? largeMap() : smallMap()));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"manifest"});
+    }
+
     // A process killed while it writes leaves either the old or the new
     // content, never an empty or half-written file.
     void killedWriterLeavesWholeFile()

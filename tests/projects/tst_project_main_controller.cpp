@@ -308,6 +308,16 @@ void TestProjectMainController::propertiesSignalOnlyOnChange()
     QCOMPARE(m.value("b").toString(), QStringLiteral("x"));
     QCOMPARE(c.info("b").toString(), QStringLiteral("x"));
     QVERIFY(!c.info("missing").isValid());
+
+    // A manifest that cannot be written is reported.
+    QVERIFY(QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    QVERIFY(QFile::setPermissions(dir + "/manifest", QFileDevice::ReadOwner));
+    {
+        const TestUtil::WithoutRootRights ordinary;
+        c.setInfo("srate", 0.7);
+    }
+    QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QCOMPARE(c.lastErr(), QStringLiteral("Save project-manifest failed."));
 }
 
 void TestProjectMainController::idleStopAndRestartDoNothing()

@@ -136,14 +136,78 @@ private slots:
         QCOMPARE(paths(next.list()), QStringList({ kept }));
     }
 
-    void existingFileWithoutTableBehavesEmpty()
+    // A catalogue without its table gets it; a damaged one is kept aside and
+    // replaced. Either way later projects are registered again.
+    void brokenFileIsRepaired_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("movedAside");
+        QTest::newRow("empty file") << "empty" << false;
+        QTest::newRow("other table only") << "other" << false;
+        QTest::newRow("not a database") << "garbage" << true;
+        QTest::newRow("damaged schema page") << "damaged" << true;
+    }
+    void brokenFileIsRepaired()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, movedAside);
+        QTemporaryDir dir;
+        const QString dbPath = dir.filePath("projects.db");
+        QByteArray bytes;
+        if (kind == "other" || kind == "damaged") {
+            {
+                RecentProjectsDb db(dbPath);
+                QString err;
+                QCOMPARE(db.exec(kind == "other" ? "drop table projects; create table t(x)" : "create table t(x)", err), 0);
+            }
+            bytes = TestUtil::readFile(dbPath);
+            if (kind == "damaged")
+                bytes.replace(100, 900, QByteArray(900, '\x5a'));
+        } else if (kind == "garbage") {
+            bytes = QByteArray("no database here\n").repeated(100);
+        }
+        QVERIFY(TestUtil::writeFile(dbPath, bytes));
+
+        RecentProjectsDb db(dbPath);
+        const QString p = makeProject(QDir(dir.path()), "P");
+        QVERIFY(db.addProject(p) > 0);
+        QCOMPARE(paths(db.list()), QStringList{p});
+        const QString aside = dir.filePath("projects.db.corrupt");
+        QCOMPARE(QFile::exists(aside), movedAside);
+        if (movedAside)
+            QCOMPARE(TestUtil::readFile(aside), bytes);
+    }
+
+    // A catalogue that another program holds locked is not taken for damaged.
+    void lockedFileIsLeftAlone()
     {
         QTemporaryDir dir;
         const QString dbPath = dir.filePath("projects.db");
-        QVERIFY(TestUtil::writeFile(dbPath, QByteArray()));
-        RecentProjectsDb db(dbPath);
-        QCOMPARE(db.addProject(makeProject(QDir(dir.path()), "P")), qint64(0));
-        QVERIFY(db.list().isEmpty());
+        const QString p = makeProject(QDir(dir.path()), "P");
+        RecentProjectsDb(dbPath).addProject(p);
+        Sqlite3DB other;
+        other.open(dbPath, QByteArray(), 2);
+        other.run("begin exclusive");
+        RecentProjectsDb{dbPath};
+        other.run("commit");
+        QVERIFY(!QFile::exists(dir.filePath("projects.db.corrupt")));
+        QCOMPARE(paths(RecentProjectsDb(dbPath).list()), QStringList{p});
+    }
+
+    // One folder is one row, however its path is spelt.
+    void pathsAreStoredCleaned()
+    {
+        QTemporaryDir dir;
+        RecentProjectsDb db(dir.filePath("projects.db"));
+        const QString p = makeProject(QDir(dir.path()), "good");
+        const qint64 id = db.addProject(p + "/");
+        QVERIFY(id > 0);
+        for (const QString &spelt : {p, dir.path() + "/./good", dir.path() + "/x/../good//"})
+            QCOMPARE(db.addProject(spelt), id);
+        QCOMPARE(paths(db.list()), QStringList{p});
+        setDt(db, id, 5);
+        db.touch(p + "/.");
+        QVERIFY(dtOf(db, p) > 5);
     }
 
     void unopenableFileBehavesEmpty()

@@ -8,11 +8,27 @@
 #include "storage/LangDb.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QtQuickTest>
+
+// Takes the addresses that pages hand to the desktop, in place of a browser.
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+
+public:
+    Q_INVOKABLE QString last() const { return m_last; }
+
+public slots:
+    void open(const QUrl &url) { m_last = url.toString(); }
+
+private:
+    QString m_last;
+};
 
 class Setup : public QObject
 {
@@ -38,6 +54,8 @@ public slots:
     {
         AppShell::setRootContextProperties(engine, QCoreApplication::instance());
         QQmlContext *ctx = engine->rootContext();
+        QDesktopServices::setUrlHandler(QStringLiteral("http"), &urls, "open");
+        ctx->setContextProperty(QStringLiteral("openedUrls"), &urls);
         ctx->setContextProperty(QStringLiteral("testRootUrl"), QUrl::fromLocalFile(tmp.path()).toString());
         ctx->setContextProperty(QStringLiteral("testSpeechUrl"), QUrl::fromLocalFile(tmp.filePath(QStringLiteral("speech.wav"))).toString());
         ctx->setContextProperty(QStringLiteral("testLongSpeechUrl"), QUrl::fromLocalFile(tmp.filePath(QStringLiteral("long.wav"))).toString());
@@ -45,6 +63,7 @@ public slots:
 
 private:
     QTemporaryDir tmp;
+    UrlRecorder urls;
 };
 
 QUICK_TEST_MAIN_WITH_SETUP(qml, Setup)

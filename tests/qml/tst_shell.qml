@@ -97,6 +97,12 @@ TestCase {
         var about = header.showAbout()
         tryCompare(about, "opened", true)
         compare(findChild(about.contentItem, "aboutVersion").text, PROD_NAME + " v" + PROD_VER)
+        // Both version links lead to the update page of the configured endpoint.
+        var page = "http://127.0.0.1:9/check_update.php?pid=kalvinor_audio2text_win&ver=5"
+        mouseClick(findChild(about.contentItem, "aboutVersion"))
+        compare(openedUrls.last(), page)
         about.close()
+        mouseClick(findIn(win, "headerVersion"))
+        compare(openedUrls.last(), page)
     }
 }

@@ -539,6 +539,13 @@ void TestVoskProDb::commentItems()
     QCOMPARE(replies[1].toMap().value("cid").toLongLong(), cid);
     QVERIFY(replies[0].toMap().value("dt").toInt() >= before);
 
+    // Times after 2038 need all 64 bits.
+    auto raw = openRaw(dataPath());
+    QVERIFY(raw);
+    const qint64 late = qint64(1) << 33;
+    raw->run(QStringLiteral("update comment set dt=%1 where id=%2").arg(late).arg(replies[1].toMap().value("id").toLongLong()));
+    QCOMPARE(db.loadComments(cid).at(1).toMap().value("dt").toLongLong(), late);
+
     QVERIFY(db.deleteComment(replies[0].toMap().value("id").toLongLong()));
     QCOMPARE(db.loadComments(cid).size(), 1);
 

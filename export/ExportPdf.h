@@ -1,0 +1,56 @@
+#pragma once
+// Exports one project as PDF: the conversation as speech bubbles and, when
+// asked, the highlights and comments. A worker loads the project; the pages
+// are then painted in the GUI thread, one record per pass of the event loop.
+
+#include "export/IExportHandling.h"
+#include "storage/VoskProDb.h"
+
+#include <QDir>
+#include <QList>
+#include <QVariantList>
+
+#include <memory>
+
+class PrintCItemExec;
+class PrintMsgsExec;
+class QPdfWriter;
+
+class ExportPdf : public IExportHandling
+{
+    Q_OBJECT
+
+public:
+    ExportPdf(QDir outDir, QString projectDir, QObject *parent = nullptr);
+    ~ExportPdf() override;
+
+    void start() override;
+    void stop() override;
+
+public slots:
+    void afterInit(bool res);
+
+private:
+    bool loadData();
+    void releasePainters();
+    void onPainted();
+    void onPainterFinished();
+    std::unique_ptr<QPdfWriter> makeWriter(const QString &path) const;
+
+    QDir outDir;
+    QString projectDir;
+    VoskProDb db;
+    PrintMsgsExec *msgsExec = nullptr;
+    PrintCItemExec *citemsExec = nullptr;
+    std::unique_ptr<QPdfWriter> msgsWriter;
+    std::unique_ptr<QPdfWriter> citemsWriter;
+    QList<VoskProSeg> segs;
+    QVariantList citems; // each with its "replies", loaded by the worker
+    int msgsDone = 0;
+    int citemsDone = 0;
+    int total = 0;
+    int lastProgress = -1;
+    bool msgsFinished = false;
+    bool citemsFinished = false;
+    bool stopped = false;
+};

@@ -1,0 +1,101 @@
+#include "export/IExportHandling.h"
+
+#include "export/ExportHandlingItemModel.h"
+#include "export/TodoInThread.h"
+#include "storage/VoskProDb.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+IExportHandling::IExportHandling(QObject *parent)
+    : QObject(parent)
+    , m_batch(qobject_cast<BatchHandlingItemModel *>(parent))
+{
+}
+
+void IExportHandling::setErr(const QString &e)
+{
+    hasErr = true;
+    err = e;
+}
+
+bool IExportHandling::isCanceled() const
+{
+    return m_batch && m_batch->isCanceled();
+}
+
+QString IExportHandling::documentPath(const QDir &outDir, const QString &ext)
+{
+    return outDir.absoluteFilePath(QFileInfo(outDir.absolutePath()).fileName() + ext);
+}
+
+IExportHandling::Options IExportHandling::options() const
+{
+    Options o;
+    if (const auto *m = qobject_cast<const ExportHandlingItemModel *>(m_batch)) {
+        o.withSpeaker = m->withSpeaker();
+        o.withTime = m->withTime();
+        o.withHLCMMT = m->withHLCMMT();
+    }
+    return o;
+}
+
+void IExportHandling::startWorker(std::function<bool()> work, const char *method)
+{
+    if (worker)
+        return;
+    worker = makeTodoInThread(std::move(work), this, method, this);
+    worker->start(QThread::InheritPriority);
+}
+
+void IExportHandling::waitForWorker()
+{
+    if (worker)
+        worker->wait();
+}
+
+bool IExportHandling::fail(const QString &e)
+{
+    setErr(e);
+    emit finished();
+    return false;
+}
+
+bool IExportHandling::openProjectDb(VoskProDb &db, const QString &projectDir)
+{
+    const QString path = QDir(projectDir).absoluteFilePath(QStringLiteral("data"));
+    // Opening creates a missing database; an export must not.
+    if (!QFileInfo(path).isFile())
+        return fail(QStringLiteral("%1 not exists.").arg(QDir::toNativeSeparators(path)));
+    if (!db.open(path))
+        return fail(db.lastErr);
+    return true;
+}
+
+bool IExportHandling::openOutput(QFile &file, const QString &path)
+{
+    file.setFileName(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(QStringLiteral("Create file failed. ") + file.errorString());
+    return true;
+}
+
+bool IExportHandling::closeOutput(QFile &file)
+{
+    const bool ok = file.flush() && file.error() == QFileDevice::NoError;
+    const QString why = file.errorString();
+    file.close();
+    if (!ok)
+        return fail(QStringLiteral("Create file failed. ") + why);
+    return true;
+}
+
+void IExportHandling::Progress::step()
+{
+    ++m_done;
+    const int v = int(qint64(m_done) * 100 / m_total);
+    if (v != m_last) {
+        m_last = v;
+        emit m_owner->progress(v);
+    }
+}

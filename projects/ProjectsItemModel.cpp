@@ -1,0 +1,314 @@
+#include "projects/ProjectsItemModel.h"
+
+#include "projects/JsonFile.h"
+#include "projects/ProjectMainController.h"
+#include "projects/ProjectsMgr.h"
+#include "projects/RecentProjectsDb.h"
+#include "util/FileUtil.h"
+#include "util/Platform.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace {
+
+const QString kManifest = QStringLiteral("manifest");
+
+QString cleanAbsolute(const QString &path)
+{
+    return QDir::cleanPath(QDir(path).absolutePath());
+}
+
+// Two spellings of one folder give the same key.
+QString pathKey(const QString &path)
+{
+    const QString clean = cleanAbsolute(path);
+    return Platform::fileNameCaseSensitivity() == Qt::CaseSensitive ? clean : clean.toLower();
+}
+
+QString rowPath(const QVariantMap &row)
+{
+    return row.value(QStringLiteral("path")).toString();
+}
+
+qint64 rowId(const QVariantMap &row)
+{
+    return row.value(QStringLiteral("id")).toLongLong();
+}
+
+// Newest project first; equal creation times put the later registration first.
+bool listedBefore(const QVariantMap &a, const QVariantMap &b)
+{
+    const qint64 ca = a.value(QStringLiteral("created")).toLongLong();
+    const qint64 cb = b.value(QStringLiteral("created")).toLongLong();
+    if (ca != cb)
+        return ca > cb;
+    return rowId(a) > rowId(b);
+}
+
+bool hasManifest(const QString &folder)
+{
+    const QFileInfo manifest(QDir(folder).absoluteFilePath(kManifest));
+    return manifest.exists() || manifest.isSymLink();
+}
+
+// Folders that hold more than a project: never taken for one, whatever file
+// named "manifest" they may hold.
+QStringList userFolders()
+{
+    return QStringList { QDir::rootPath(), QDir::homePath(), ProjectsMgr::defaultRootPath() }
+        + QStandardPaths::standardLocations(QStandardPaths::DocumentsLocation);
+}
+
+// What the program keeps in a project folder: the manifest (and the
+// writer's temporary files beside it), the database with its journals, the
+// audio and the pictures.
+bool isProjectEntry(const QString &name)
+{
+    static const QStringList names { QStringLiteral("manifest"), QStringLiteral("data"), QStringLiteral("data-wal"),
+                                     QStringLiteral("data-shm"), QStringLiteral("data-journal"),
+                                     QStringLiteral("data.wav"), QStringLiteral("images") };
+    return names.contains(name) || name.startsWith(QStringLiteral("manifest."));
+}
+
+QString canonicalKey(const QString &path)
+{
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return pathKey(canonical.isEmpty() ? path : canonical);
+}
+
+// A folder is taken for a project only when its manifest is a regular file
+// holding a JSON object with something in it, and the folder holds nothing
+// but what a project holds: a user's folder that happens to hold a file
+// named "manifest", or a folder of projects, is never taken for one.
+bool isProjectFolder(const QString &path)
+{
+    const QFileInfo folder(path);
+    if (folder.isSymLink() || !folder.isDir())
+        return false;
+    const QFileInfo manifest(QDir(path).absoluteFilePath(kManifest));
+    if (manifest.isSymLink() || !manifest.isFile() || readJsonFile(manifest.absoluteFilePath()).isEmpty())
+        return false;
+    const QString key = canonicalKey(path);
+    for (const QString &f : userFolders()) {
+        if (canonicalKey(f) == key)
+            return false;
+    }
+    const QStringList entries = QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    return std::all_of(entries.cbegin(), entries.cend(), isProjectEntry);
+}
+
+}
+
+ProjectsItemModel::ProjectsItemModel(QObject *parent)
+    : QAbstractItemModel(parent)
+{
+    // Older catalogues may hold one folder under several spellings.
+    QSet<QString> seen;
+    for (const RecentProjectRow &r : RecentProjectsDb::instance().list()) {
+        if (seen.contains(pathKey(r.path)))
+            continue;
+        seen.insert(pathKey(r.path));
+        QVariantMap row = readJsonFile(QDir(r.path).absoluteFilePath(kManifest));
+        row.insert(QStringLiteral("path"), r.path);
+        row.insert(QStringLiteral("id"), r.id);
+        m_rows.append(row);
+    }
+    std::sort(m_rows.begin(), m_rows.end(), listedBefore);
+}
+
+ProjectsItemModel::~ProjectsItemModel() = default;
+
+QModelIndex ProjectsItemModel::index(int row, int column, const QModelIndex &parent) const
+{
+    if (!hasIndex(row, column, parent))
+        return {};
+    return createIndex(row, column);
+}
+
+QModelIndex ProjectsItemModel::parent(const QModelIndex &) const
+{
+    return {};
+}
+
+int ProjectsItemModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_rows.size();
+}
+
+// One column at the top, so that the model is a proper list for Qt's own
+// checks; QML reads column 0 only.
+int ProjectsItemModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : 1;
+}
+
+QVariant ProjectsItemModel::data(const QModelIndex &index, int role) const
+{
+    const int r = index.row();
+    if (!index.isValid() || r < 0 || r >= m_rows.size())
+        return {};
+    const QVariantMap &row = m_rows.at(r);
+    switch (role) {
+    case IdxRole:
+        return r;
+    case DRole:
+        return row;
+    case StatusRole: {
+        // 0: a conversion that never ended; opening the project resumes it.
+        const bool unfinished = !row.value(QStringLiteral("convert")).toString().isEmpty()
+            && row.value(QStringLiteral("convert_status")).toInt() == 0;
+        return unfinished ? 0 : 1;
+    }
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> ProjectsItemModel::roleNames() const
+{
+    return { { IdxRole, "idx" }, { DRole, "d" }, { StatusRole, "status" } };
+}
+
+void ProjectsItemModel::setLastErr(const QString &err)
+{
+    if (m_lastErr == err)
+        return;
+    m_lastErr = err;
+    emit lastErrChanged();
+}
+
+bool ProjectsItemModel::isChecked(qlonglong id) const
+{
+    return m_checked.contains(id);
+}
+
+void ProjectsItemModel::setChecked(qlonglong id, bool checked)
+{
+    if (checked)
+        m_checked.insert(id);
+    else
+        m_checked.remove(id);
+    emit checkedCountChanged();
+}
+
+void ProjectsItemModel::setCheckedAll(bool checked)
+{
+    if (checked) {
+        for (const QVariantMap &row : qAsConst(m_rows))
+            m_checked.insert(rowId(row));
+    } else {
+        m_checked.clear();
+    }
+    emit checkedCountChanged();
+    allRowsChanged();
+}
+
+QVariantList ProjectsItemModel::selProjectUrls() const
+{
+    QVariantList urls;
+    for (const QVariantMap &row : m_rows) {
+        if (m_checked.contains(rowId(row)))
+            urls.append(QUrl::fromLocalFile(rowPath(row)).toString());
+    }
+    return urls;
+}
+
+bool ProjectsItemModel::importProject(const QString &projectUrl)
+{
+    const QString local = QUrl(projectUrl).toLocalFile();
+    // Not a folder URL: nothing to resolve against but the working folder.
+    if (!QDir::isAbsolutePath(local)) {
+        setLastErr(QStringLiteral("Import %1 failed.").arg(projectUrl));
+        return false;
+    }
+    const QString path = cleanAbsolute(local);
+    if (!hasManifest(path)) {
+        setLastErr(QDir(path).absoluteFilePath(kManifest) + QStringLiteral(" not exists."));
+        return false;
+    }
+    const QString key = pathKey(path);
+    for (const QVariantMap &row : qAsConst(m_rows)) {
+        if (pathKey(rowPath(row)) == key)
+            return true;
+    }
+    const qint64 id = isProjectFolder(path) ? RecentProjectsDb::addPath(path) : 0;
+    if (id == 0) {
+        setLastErr(QStringLiteral("Import %1 failed.").arg(path));
+        return false;
+    }
+
+    QVariantMap row = readJsonFile(QDir(path).absoluteFilePath(kManifest));
+    row.insert(QStringLiteral("id"), id);
+    row.insert(QStringLiteral("path"), path);
+    // Straight into its place in the order: the views keep their rows.
+    const int at = int(std::upper_bound(m_rows.begin(), m_rows.end(), row, listedBefore) - m_rows.begin());
+    beginInsertRows(QModelIndex(), at, at);
+    m_rows.insert(at, row);
+    endInsertRows();
+    // Every later row's "idx" moved.
+    allRowsChanged();
+    return true;
+}
+
+void ProjectsItemModel::deleteProject(int idx)
+{
+    if (idx < 0 || idx >= m_rows.size())
+        return;
+    if (removeProjectFolder(idx))
+        dropRow(idx);
+    allRowsChanged();
+    emit checkedCountChanged();
+}
+
+void ProjectsItemModel::deleteSelProjects()
+{
+    for (int i = 0; i < m_rows.size();) {
+        if (m_checked.contains(rowId(m_rows.at(i))) && removeProjectFolder(i))
+            dropRow(i); // the next row moves into i
+        else
+            ++i;
+    }
+    allRowsChanged();
+    emit checkedCountChanged();
+}
+
+bool ProjectsItemModel::removeProjectFolder(int row)
+{
+    const QString path = cleanAbsolute(rowPath(m_rows.at(row)));
+    // Lost its manifest meanwhile: no longer a project, nothing to remove.
+    if (!hasManifest(path))
+        return true;
+    if (!isProjectFolder(path)) {
+        setLastErr(QStringLiteral("Delete %1 failed.").arg(path));
+        return false;
+    }
+    // The entered project is left first: its run stops as a user stop would
+    // and its database closes before its files go.
+    ProjectsMgr *mgr = ProjectsMgr::instance();
+    if (mgr->cp() && pathKey(mgr->cp()->projectDir().absolutePath()) == pathKey(path))
+        mgr->existProject();
+    FileUtil::removeDirRecursively(path);
+    if (hasManifest(path)) {
+        setLastErr(QStringLiteral("Delete %1 failed.").arg(path));
+        return false;
+    }
+    return true;
+}
+
+void ProjectsItemModel::dropRow(int row)
+{
+    beginRemoveRows(QModelIndex(), row, row);
+    m_checked.remove(rowId(m_rows.takeAt(row)));
+    endRemoveRows();
+}
+
+void ProjectsItemModel::allRowsChanged()
+{
+    if (!m_rows.isEmpty())
+        emit dataChanged(index(0, 0), index(m_rows.size() - 1, 0));
+}

@@ -1,0 +1,443 @@
+// The export batch model (folders, rows, types, audio, cancel) and the text
+// and HTML exporters it drives, on real project databases.
+
+#include "common/ProjectDbAccess.h"
+#include "common/TestUtil.h"
+#include "export/ExportHandlingItemModel.h"
+#include "export/ExportHtml.h"
+#include "export/ExportTxt.h"
+#include "projects/JsonFile.h"
+#include "storage/VoskProDb.h"
+
+#include <QAbstractItemModelTester>
+#include <QDate>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <ctime>
+#include <functional>
+#include <memory>
+
+namespace {
+
+const char kSpeakerInjection[] = "<script>alert(\"spk\")</script> & co";
+const char kCommentInjection[] = "<img src=x onerror=alert(1)>";
+const char kReplyInjection[] = "</div><h1>big</h1>\nsecond line";
+
+QString url(const QString &path)
+{
+    return QUrl::fromLocalFile(path).toString();
+}
+
+qint64 addSeg(VoskProDb &db, const QString &html, float start, qint64 spkId, int device)
+{
+    VoskProSeg seg;
+    seg.html = html;
+    seg.start = start;
+    seg.end = start + 1;
+    seg.spkId = spkId;
+    seg.device = device;
+    return db.addSeg(seg, QStringLiteral("[]"), 0);
+}
+
+// Two segments (speaker 1 "Alice" on another source, the unnamed speaker 2
+// on the microphone), a highlight on the first and a comment with one reply
+// on the second.
+void fillTalk(VoskProDb &db, const QString &dataPath, const QString &speaker1 = QStringLiteral("Alice"),
+              const QString &comment = QStringLiteral("Start\nnow"), const QString &reply = QStringLiteral("Agreed"))
+{
+    const qint64 s1 = addSeg(db, QStringLiteral("Good morning everyone"), 1.5f, 1, 2);
+    const qint64 s2 = addSeg(db, QStringLiteral("Thanks.<br/>Let us begin"), 3723.25f, 2, 1);
+    db.addCItem(s1, QStringLiteral("morning"), 1);
+    const qint64 c = db.addCItem(s2, comment, 2).value(QStringLiteral("id")).toLongLong();
+    QVERIFY(db.addComment(c, reply));
+    auto raw = TestUtil::openRaw(dataPath);
+    QVERIFY(raw);
+    Sqlite3Query q("insert into speaker(id, name) values(1, ?)");
+    q.bindText(speaker1);
+    raw->run(q);
+    TestUtil::exec(*raw, QStringLiteral("update comment set dt=1700000000"));
+}
+
+// The sequence of elements of a page, or a text saying where its tags do not
+// nest.
+QString structure(const QByteArray &page)
+{
+    static const QRegularExpression tag(QStringLiteral("<(/?)([A-Za-z][A-Za-z0-9]*)[^<>]*>"));
+    static const QStringList voids { "meta", "br", "img", "link" };
+    QStringList open;
+    QStringList seen;
+    auto it = tag.globalMatch(QString::fromUtf8(page));
+    while (it.hasNext()) {
+        const auto m = it.next();
+        const QString name = m.captured(2).toLower();
+        if (m.captured(1).isEmpty()) {
+            seen << name;
+            if (!voids.contains(name))
+                open << name;
+        } else if (open.isEmpty() || open.takeLast() != name) {
+            return QStringLiteral("unbalanced </%1>").arg(name);
+        }
+    }
+    return open.isEmpty() ? seen.join(' ') : QStringLiteral("unclosed ") + open.join(' ');
+}
+
+}
+
+class TestExportTxtHtml : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_tmp;
+    int m_n = 0;
+
+    // A fresh folder for one case.
+    QString caseDir()
+    {
+        const QString dir = m_tmp.filePath(QString::number(++m_n));
+        QDir().mkpath(dir);
+        return dir;
+    }
+
+    // A project folder with a manifest (without "name" when name is null) and
+    // a database filled by fill.
+    QString makeProject(const QString &root, const QString &folder, const QString &name,
+                        const std::function<void(VoskProDb &, const QString &)> &fill = {})
+    {
+        const QString dir = QDir(root).absoluteFilePath(folder);
+        QDir().mkpath(dir);
+        QVariantMap manifest { { "lang", "en-s" } };
+        if (!name.isNull())
+            manifest.insert(QStringLiteral("name"), name);
+        writeJsonFile(QDir(dir).absoluteFilePath("manifest"), manifest);
+        VoskProDb db;
+        const QString data = QDir(dir).absoluteFilePath("data");
+        if (db.open(data) && fill)
+            fill(db, data);
+        return url(dir);
+    }
+
+    std::unique_ptr<ExportHandlingItemModel> runBatch(const QString &saveRoot, const QVariantList &projects,
+                                                      const QString &type, bool audio = false)
+    {
+        auto m = std::make_unique<ExportHandlingItemModel>();
+        new QAbstractItemModelTester(m.get(), QAbstractItemModelTester::FailureReportingMode::QtTest, m.get());
+        m->setSaveRootUrl(url(saveRoot));
+        m->setProjectUrls(projects);
+        m->setExportType(type);
+        m->setWithAudio(audio);
+        m->init();
+        return m;
+    }
+
+    // Runs one exporter of type T on a project, with the given options,
+    // into outDir; returns the exporter's error text (empty on success).
+    template<typename T>
+    QString exportOne(const QString &projectDir, const QString &outDir, bool time, bool speaker, bool hl,
+                      QList<int> *progress = nullptr)
+    {
+        ExportHandlingItemModel m;
+        m.setWithTime(time);
+        m.setWithSpeaker(speaker);
+        m.setWithHLCMMT(hl);
+        auto *e = new T(QDir(outDir), projectDir, &m);
+        // Received in this thread, as the batch model receives them.
+        QObject receiver;
+        int finished = 0;
+        QList<int> values;
+        connect(e, &IExportHandling::finished, &receiver, [&] { ++finished; });
+        connect(e, &IExportHandling::progress, &receiver, [&](int v) { values << v; });
+        e->start();
+        if (!QTest::qWaitFor([&] { return finished > 0; }, 20000))
+            return QStringLiteral("no finished()");
+        e->stop();
+        QCoreApplication::processEvents();
+        if (finished != 1)
+            return QStringLiteral("finished() %1 times").arg(finished);
+        if (progress)
+            *progress += values;
+        return e->hasErr ? e->err : QString();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        TestUtil::requireSandboxedHome();
+        qputenv("TZ", "UTC");
+        tzset();
+        QVERIFY(m_tmp.isValid());
+    }
+
+    void folders()
+    {
+        const QString root = caseDir();
+        const QString projects = caseDir();
+        const QVariantList urls { makeProject(projects, "a", "Meeting"), makeProject(projects, "b", "Meeting"),
+                                  makeProject(projects, "c", QString()), url(projects + "/missing"),
+                                  makeProject(projects, "d", "Highlights_and_Comments"),
+                                  makeProject(projects, "e", "a:b?") };
+        auto first = runBatch(root, urls, "Text Files(*.txt)");
+        QTRY_VERIFY(first->totalFinished());
+        auto second = runBatch(root, {}, "Text Files(*.txt)");
+        auto third = runBatch(root, { urls.first() }, "Text Files(*.txt)");
+        QTRY_VERIFY(third->totalFinished());
+
+        const QString dated = "Export-" + QDate::currentDate().toString("yyyyMMdd");
+        QCOMPARE(first->exportDirUrl(), url(root + "/" + dated));
+        // An empty list makes no folder, no rows, and is done at once.
+        QVERIFY(second->totalFinished());
+        QCOMPARE(second->rowCount(), 0);
+        QCOMPARE(third->exportDirUrl(), url(root + "/" + dated + "(1)"));
+
+        QCOMPARE(first->total(), 6);
+        QCOMPARE(first->finished(), 6);
+        const auto row = [&](int r) { return first->data(first->index(r, 0), BatchHandlingItemModel::DRole).toMap(); };
+        QCOMPARE(row(0).value("name").toString(), QStringLiteral("Project: Meeting"));
+        QCOMPARE(row(2).value("name").toString(), QStringLiteral("Project: "));
+        // A missing manifest fails its row only.
+        QCOMPARE(row(3).value("status").toInt(), -1);
+        QCOMPARE(row(3).value("err").toString(), QStringLiteral("Read manifest failed."));
+        QCOMPARE(row(3).value("name").toString(), urls.at(3).toString());
+        for (int r : { 0, 1, 2, 4, 5 })
+            QCOMPARE(row(r).value("status").toInt(), 1);
+
+        // Each project's document is named after its folder; the highlights
+        // document keeps its own name.
+        QCOMPARE(TestUtil::fileTree(root + "/" + dated),
+                 QStringList({ "Highlights_and_Comments(1)", "Highlights_and_Comments(1)/Highlights_and_Comments(1).txt",
+                               "Meeting", "Meeting(1)", "Meeting(1)/Meeting(1).txt", "Meeting/Meeting.txt", "a%3ab%3f",
+                               "a%3ab%3f/a%3ab%3f.txt", "c", "c/c.txt" }));
+    }
+
+    void exportType_data()
+    {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("txt") << "Text Files(*.txt)" << "P.txt" << "";
+        QTest::newRow("upper case") << "Text Files(*.TXT)" << "P.txt" << "";
+        QTest::newRow("html") << "HTML Files(*.html)" << "P.html" << "";
+        QTest::newRow("unknown") << "Rich Text(*.rtf)" << "" << "Invalid export type.";
+        QTest::newRow("empty") << "" << "" << "Invalid export type.";
+    }
+
+    void exportType()
+    {
+        QFETCH(QString, type);
+        QFETCH(QString, file);
+        QFETCH(QString, err);
+        const QString root = caseDir();
+        auto m = runBatch(root, { makeProject(caseDir(), "p", "P") }, type);
+        QTRY_VERIFY(m->totalFinished());
+        const QVariantMap d = m->data(m->index(0, 0), BatchHandlingItemModel::DRole).toMap();
+        QCOMPARE(d.value("err").toString(), err);
+        QCOMPARE(d.value("status").toInt(), err.isEmpty() ? 1 : -1);
+        const QString itemDir = QUrl(m->exportDirUrl()).toLocalFile() + "/P";
+        QCOMPARE(TestUtil::fileTree(itemDir), file.isEmpty() ? QStringList() : QStringList { file });
+    }
+
+    // Every type the page offers is one that can be written.
+    void offeredTypes()
+    {
+        const QStringList labels = ExportHandlingItemModel::exportTypes();
+        QVERIFY(labels.contains("Text Files(*.txt)") && labels.contains("HTML Files(*.html)"));
+        const QString project = makeProject(caseDir(), "q", "Q");
+        for (const QString &label : labels) {
+            auto t = runBatch(caseDir(), { project }, label);
+            QTRY_VERIFY(t->totalFinished());
+            QCOMPARE(t->data(t->index(0, 0), BatchHandlingItemModel::DRole).toMap().value("status").toInt(), 1);
+        }
+    }
+
+    void audio_data()
+    {
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<bool>("withData");
+        QTest::addColumn<bool>("copied");
+        QTest::newRow("asked") << true << true << true;
+        QTest::newRow("not asked") << false << true << false;
+        QTest::newRow("failed row") << true << false << false;
+    }
+
+    // A project without its database fails its row and is not given one.
+    void audio()
+    {
+        QFETCH(bool, asked);
+        QFETCH(bool, withData);
+        QFETCH(bool, copied);
+        const QString projects = caseDir();
+        const QString project = QUrl(makeProject(projects, "p", "P")).toLocalFile();
+        QVERIFY(TestUtil::writeFile(project + "/data.wav", QByteArray(44, 'w')));
+        if (!withData)
+            QVERIFY(QFile::remove(project + "/data"));
+        auto m = runBatch(caseDir(), { url(project) }, "Text Files(*.txt)", asked);
+        QTRY_VERIFY(m->totalFinished());
+        const QString itemDir = QUrl(m->exportDirUrl()).toLocalFile() + "/P";
+        QCOMPARE(QFileInfo::exists(itemDir + "/audio.wav"), copied);
+        if (!withData) {
+            const QVariantMap d = m->data(m->index(0, 0), BatchHandlingItemModel::DRole).toMap();
+            QCOMPARE(d.value("err").toString(), QString(project + "/data not exists."));
+            QVERIFY(!QFileInfo::exists(project + "/data"));
+        }
+    }
+
+    void unwritableFolder()
+    {
+        // Under a regular file no folder can be made, not even by root.
+        const QString blocker = caseDir() + "/file";
+        QVERIFY(TestUtil::writeFile(blocker, "x"));
+        const QString projects = caseDir();
+        auto m = runBatch(blocker, { makeProject(projects, "a", "A"), makeProject(projects, "b", "B") },
+                          "Text Files(*.txt)");
+        QVERIFY(m->totalFinished());
+        for (int r = 0; r < 2; ++r) {
+            const QVariantMap d = m->data(m->index(r, 0), BatchHandlingItemModel::DRole).toMap();
+            QCOMPARE(d.value("status").toInt(), -1);
+            QVERIFY2(d.value("err").toString().startsWith("Create folder failed. "), qPrintable(d.value("err").toString()));
+        }
+
+        // An unwritable document and a full disk fail the row as well.
+        const QString project = QUrl(makeProject(projects, "c", "C", [](VoskProDb &db, const QString &) {
+                                         addSeg(db, "text", 0, 1, 2);
+                                     })).toLocalFile();
+        QCOMPARE(exportOne<ExportTxt>(project, blocker + "/out", false, false, false).left(19),
+                 QStringLiteral("Create file failed."));
+        const QString full = caseDir() + "/full";
+        QDir().mkpath(full);
+        QVERIFY(QFile::link("/dev/full", full + "/full.html"));
+        QCOMPARE(exportOne<ExportHtml>(project, full, false, false, false),
+                 QStringLiteral("Create file failed. No space left on device"));
+    }
+
+    void cancel()
+    {
+        const QString projects = caseDir();
+        QVariantList urls;
+        for (int p = 0; p < 3; ++p) {
+            urls << makeProject(projects, QString::number(p), QStringLiteral("P%1").arg(p), [](VoskProDb &, const QString &data) {
+                auto raw = TestUtil::openRaw(data);
+                TestUtil::exec(*raw, "insert into vres(start, end, html, spk_id, item_id, device)"
+                                     " with recursive n(i) as (select 0 union all select i + 1 from n where i < 20000)"
+                                     " select i, i + 1, 'segment ' || i, 1, 0, 2 from n");
+            });
+        }
+        const QString root = caseDir();
+        auto m = runBatch(root, urls, "HTML Files(*.html)", true);
+        const QString exportDir = QUrl(m->exportDirUrl()).toLocalFile();
+        QVERIFY(QFileInfo(exportDir).isDir());
+        m->cancel();
+        QVERIFY(m->isCanceled());
+        QVERIFY(!QFileInfo::exists(exportDir));
+        QTRY_VERIFY(m->totalFinished());
+        QVERIFY(!QFileInfo::exists(exportDir));
+
+        // A model destroyed while its exporters run waits for them.
+        auto running = runBatch(caseDir(), urls, "Text Files(*.txt)");
+        running.reset();
+    }
+
+    void txt_data()
+    {
+        QTest::addColumn<bool>("time");
+        QTest::addColumn<bool>("speaker");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("plain") << false << false << QByteArray("Good morning everyone\n\nThanks.\nLet us begin\n\n");
+        QTest::newRow("time and speaker")
+            << true << true
+            << QByteArray("00:00:01,500\nAlice:\nGood morning everyone\n\n"
+                          "01:02:03,250\nSpeaker 2:\nThanks.\nLet us begin\n\n");
+        QTest::newRow("speaker") << false << true
+                                 << QByteArray("Alice:\nGood morning everyone\n\nSpeaker 2:\nThanks.\nLet us begin\n\n");
+    }
+
+    void txt()
+    {
+        QFETCH(bool, time);
+        QFETCH(bool, speaker);
+        QFETCH(QByteArray, expected);
+        const QString project = QUrl(makeProject(caseDir(), "p", "Talk", [](VoskProDb &db, const QString &data) {
+                                         fillTalk(db, data);
+                                     })).toLocalFile();
+        const QString out = caseDir() + "/Talk";
+        QDir().mkpath(out);
+        QList<int> progress;
+        QCOMPARE(exportOne<ExportTxt>(project, out, time, speaker, true, &progress), QString());
+        QCOMPARE(TestUtil::readFile(out + "/Talk.txt"), expected);
+        QCOMPARE(TestUtil::readFile(out + "/Highlights_and_Comments.txt"),
+                 QByteArray("[1]\n[Comment] Start\nnow\n[Replies]\n2023/11/14 22:13:20\nAgreed\n\n"
+                            "[2]\n[Highligth] morning\n\n"));
+        QCOMPARE(progress, (QList<int> { 25, 50, 75, 100 }));
+    }
+
+    void html_data()
+    {
+        QTest::addColumn<bool>("options");
+        QTest::newRow("time and speaker") << true;
+        QTest::newRow("bare") << false;
+    }
+
+    void html()
+    {
+        QFETCH(bool, options);
+        const QString project = QUrl(makeProject(caseDir(), "p", "x", [](VoskProDb &db, const QString &data) {
+                                         fillTalk(db, data, kSpeakerInjection, kCommentInjection, kReplyInjection);
+                                     })).toLocalFile();
+        QVERIFY(TestUtil::writeFile(project + "/images/abc.png", "picture"));
+        const QString out = caseDir() + "/Q&A <1>";
+        QDir().mkpath(out);
+        QCOMPARE(exportOne<ExportHtml>(project, out, options, options, true), QString());
+
+        const QByteArray css = TestUtil::readFile(KALVINOR_SOURCE_DIR "/resources/qrc/conversations.css");
+        QVERIFY(css.contains(".bb1") && css.contains("data:image/png;base64,"));
+        const QByteArray head = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n    <meta charset=\"UTF-8\">\n"
+                                "    <meta http-equiv=\"X-UA-Compatible\" content=\"IE=edge\">\n"
+                                "    <meta name=\"viewport\" content=\"width=device-width, initial-scale=1.0\">"
+                                "<title>Q&amp;A &lt;1&gt;</title><style>"
+            + css + "</style></head><body><div class=\"column\">";
+        const QByteArray spk1 = QByteArray("<p style=\"text-align:left;color:") + VoskProDb::speakerColor(1)
+            + "\">&lt;script&gt;alert(&quot;spk&quot;)&lt;/script&gt; &amp; co</p>";
+        const QByteArray spk2 = QByteArray("<p style=\"text-align:right;color:") + VoskProDb::speakerColor(2)
+            + "\">Speaker 2</p>";
+        const QByteArray body = options
+            ? "<div class=\"row-center\"><div class=\"round\">00:00:01,500</div></div>"
+              "<div class=\"row-left\"><div class=\"bb1\">" + spk1 + "Good morning everyone</div></div>"
+              "<div class=\"row-center\"><div class=\"round\">01:02:03,250</div></div>"
+              "<div class=\"row-right\"><div class=\"bb2\">" + spk2 + "Thanks.<br/>Let us begin</div></div>"
+            : "<div class=\"row-left\"><div class=\"bb1\">Good morning everyone</div></div>"
+              "<div class=\"row-right\"><div class=\"bb2\">Thanks.<br/>Let us begin</div></div>";
+        const QByteArray page = TestUtil::readFile(out + "/Q&A <1>.html");
+        QCOMPARE(page, head + body + "</div></body></html>");
+        QCOMPARE(TestUtil::readFile(out + "/images/abc.png"), QByteArray("picture"));
+
+        const QByteArray highlights = TestUtil::readFile(out + "/Highlights_and_Comments.html");
+        QVERIFY(highlights.startsWith("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n"));
+        QCOMPARE(highlights.count('\n'), 32);
+        QVERIFY(highlights.endsWith(
+            "    </style>\n</head>\n<body>"
+            "<div class=\"item\">&lt;img src=x onerror=alert(1)&gt;</div>"
+            "<div class=\"reply\">2023/11/14 22:13:20<br/>&lt;/div&gt;&lt;h1&gt;big&lt;/h1&gt;<br/>second line</div>"
+            "<div class=\"item highlight\">morning</div></body></html>"));
+
+        // Only the page's own elements, properly nested.
+        QCOMPARE(structure(page), QStringLiteral("html head meta meta meta title style body div ")
+                                      + (options ? "div div div div p div div div div p br" : "div div div div br"));
+        QCOMPARE(structure(highlights), QStringLiteral("html head meta meta meta title style body div div br br div"));
+    }
+
+    void emptyProject()
+    {
+        const QString project = QUrl(makeProject(caseDir(), "p", "E")).toLocalFile();
+        const QString out = caseDir();
+        QList<int> progress;
+        QCOMPARE(exportOne<ExportHtml>(project, out, true, true, false, &progress), QString());
+        QCOMPARE(exportOne<ExportTxt>(project, out, true, true, false, &progress), QString());
+        QVERIFY(progress.isEmpty());
+        QVERIFY(TestUtil::readFile(QDir(out).absoluteFilePath(QFileInfo(out).fileName() + ".html"))
+                    .endsWith("</style></head><body><div class=\"column\"></div></body></html>"));
+        QCOMPARE(QFileInfo(QDir(out).absoluteFilePath(QFileInfo(out).fileName() + ".txt")).size(), 0);
+    }
+};
+
+QTEST_MAIN(TestExportTxtHtml)
+#include "tst_export_txt_html.moc"
