@@ -61,8 +61,6 @@ void registerQmlTypes()
     registerType<InitablesThread>("InitablesThread");
     registerType<CommentItemModel>("CommentItemModel");
     registerType<ProjectsItemModel>("ProjectsItemModel");
-    // ProjectsItemModel, ConvertFilesHandlingItemModel,
-    // ExportHandlingItemModel, then CheckUpdateThread:
     registerType<ConvertFilesHandlingItemModel>("ConvertFilesHandlingItemModel");
     registerType<ExportHandlingItemModel>("ExportHandlingItemModel");
     registerType<CheckUpdateThread>("CheckUpdateThread");

@@ -10,6 +10,11 @@ InitablesThread::InitablesThread(QObject *parent)
 
 InitablesThread::~InitablesThread()
 {
+    cancel();
+}
+
+void InitablesThread::cancel()
+{
     requestInterruption();
     wait();
 }

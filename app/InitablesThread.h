@@ -16,6 +16,10 @@ public:
     // could leave a project database half-written. Later elements are skipped.
     ~InitablesThread() override;
 
+    // Skips what has not started and waits for the running init; the page
+    // calls it before the objects it opens go.
+    Q_INVOKABLE void cancel();
+
     QVariantList inits() const { return m_inits; }
     void setInits(const QVariantList &inits);
 

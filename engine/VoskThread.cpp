@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "engine/OpenccConverter.h"
 #include "engine/RingBuffer.h"
@@ -205,13 +206,13 @@ void VoskThread::run()
     const qint64 bytesPerMs = qint64(bytesPerSample) * sampleRate / 1000;
     float prevEndFinal = 0;
     float prevEndPartial = 0;
-    char block[blockSize];
+    char buffers[2][blockSize];
+    char *block = buffers[0];
+    char *next = buffers[1];
     QElapsedTimer partialClock;
 
-    for (;;) {
-        const int n = ring->read(block, blockSize, true);
-        if (n < 1)
-            break;
+    int n = ring->read(block, blockSize, true);
+    while (n >= 1) {
         if (recording.isOpen()) {
             recording.write(block, n);
             if (curPos - lastHeaderPos >= bytesPerMs * 1000) {
@@ -222,24 +223,31 @@ void VoskThread::run()
         curPos += n;
 
         const bool final = vosk_recognizer_accept_waveform(recognizer, block, n) != 0;
-        // A partial result costs about as much as decoding the block. Live
-        // sound arrives a block per 100 ms, so it still gets one every block;
-        // a file decoded faster than real time shows new partial words at
-        // the pace a reader could follow instead of after every block.
-        if (!final && partialClock.isValid() && partialClock.elapsed() < partialIntervalMs)
-            continue;
-        const QJsonObject obj = parseObject(final ? vosk_recognizer_result(recognizer)
-                                                  : vosk_recognizer_partial_result(recognizer));
-        if (obj.isEmpty())
-            continue;
-        prevEndPartial = prevEndFinal;
-        const VoskWordList words = parseWords(obj, final ? &prevEndFinal : &prevEndPartial);
-        if (final)
-            emitResult(obj, words);
-        else if (!words.isEmpty()) {
-            emit partialNewWord(words);
-            partialClock.start();
+        // A partial result costs about as much as decoding the block, so a
+        // file decoded faster than real time shows new partial words at the
+        // pace a reader could follow. Only while more audio is waiting,
+        // though: capture delivers a period of blocks at once, and the last
+        // one before the wait must show.
+        int following = ring->read(next, blockSize, false);
+        const bool throttled = following > 0 && partialClock.isValid() && partialClock.elapsed() < partialIntervalMs;
+        if (final || !throttled) {
+            const QJsonObject obj = parseObject(final ? vosk_recognizer_result(recognizer)
+                                                      : vosk_recognizer_partial_result(recognizer));
+            if (!obj.isEmpty()) {
+                prevEndPartial = prevEndFinal;
+                const VoskWordList words = parseWords(obj, final ? &prevEndFinal : &prevEndPartial);
+                if (final) {
+                    emitResult(obj, words);
+                } else if (!words.isEmpty()) {
+                    emit partialNewWord(words);
+                    partialClock.start();
+                }
+            }
         }
+        if (following == 0)
+            following = ring->read(next, blockSize, true);
+        std::swap(block, next);
+        n = following;
     }
 
     const QJsonObject obj = parseObject(vosk_recognizer_final_result(recognizer));

@@ -49,15 +49,18 @@ bool CommentItemModel::init(QString &err)
     cp = ctrl;
     db = ctrl->db;
 
-    connect(cp, &ProjectMainController::newHighlight, this, &CommentItemModel::onMainCtrlNewHighLight);
-    connect(cp, &ProjectMainController::afterClearConvertTmp, this, &CommentItemModel::onAfterClearConvertTmp);
-
-    citems.append(db->loadCItems());
-    for (QVariant &item : citems) {
+    // Loaded before the controller can reach the list: its signals arrive on
+    // the GUI thread while this runs on the opening thread.
+    QVariantList items = db->loadCItems();
+    for (QVariant &item : items) {
         QVariantMap m = item.toMap();
         m.insert(QStringLiteral("replies"), db->loadComments(m.value(QStringLiteral("id")).toLongLong()));
         item = m;
     }
+    citems.append(items);
+
+    connect(cp, &ProjectMainController::newHighlight, this, &CommentItemModel::onMainCtrlNewHighLight);
+    connect(cp, &ProjectMainController::afterClearConvertTmp, this, &CommentItemModel::onAfterClearConvertTmp);
     return true;
 }
 

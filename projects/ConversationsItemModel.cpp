@@ -5,6 +5,8 @@
 #include "util/BaseUtil.h"
 
 #include <QRegExp>
+#include <QRegularExpression>
+#include <QVector>
 
 
 ConversationsItemModel::ConversationsItemModel(QObject *parent)
@@ -249,6 +251,51 @@ bool ConversationsItemModel::deleteSeg(int idx)
     return true;
 }
 
+namespace {
+
+// The colours that the editor writes for a highlight on the spans inside its
+// anchor; a span left with no other style goes, its content stays.
+QString withoutHighlightColours(const QString &html)
+{
+    static const QRegularExpression spanTag(QStringLiteral("<(/?)span\\b([^>]*)>"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression styleAttr(QStringLiteral("\\bstyle\\s*=\\s*\"([^\"]*)\""), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression colour(
+        QStringLiteral("\\s*(?<![\\w-])(background-color\\s*:\\s*#a7e4fb|color\\s*:\\s*#333333|text-decoration\\s*:\\s*underline)\\s*;?"),
+        QRegularExpression::CaseInsensitiveOption);
+
+    QString out;
+    QVector<bool> dropped;
+    int from = 0;
+    for (auto it = spanTag.globalMatch(html); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out += html.midRef(from, m.capturedStart() - from);
+        from = m.capturedEnd();
+        if (!m.captured(1).isEmpty()) {
+            if (dropped.isEmpty() || !dropped.takeLast())
+                out += m.captured(0);
+            continue;
+        }
+        QString attrs = m.captured(2);
+        const QRegularExpressionMatch style = styleAttr.match(attrs);
+        if (style.hasMatch()) {
+            QString decls = style.captured(1);
+            decls.remove(colour);
+            if (decls.trimmed().isEmpty())
+                attrs.remove(style.capturedStart(), style.capturedLength());
+            else
+                attrs.replace(style.capturedStart(1), style.capturedLength(1), decls);
+        }
+        const bool drop = attrs.trimmed().isEmpty();
+        dropped.append(drop);
+        if (!drop)
+            out += QLatin1String("<span") + attrs + QLatin1Char('>');
+    }
+    out += html.midRef(from);
+    return out;
+}
+
+}
+
 QString ConversationsItemModel::unwrapHighlight(const QString &html, qint64 hlId)
 {
     QRegExp open(QStringLiteral("<a[^<>]*href=\"#hl%1\"[^<>]*>").arg(hlId), Qt::CaseInsensitive, QRegExp::RegExp);
@@ -280,7 +327,7 @@ QString ConversationsItemModel::unwrapHighlight(const QString &html, qint64 hlId
             from = at;
             break;
         }
-        out += html.midRef(innerStart, innerEnd - innerStart);
+        out += withoutHighlightColours(html.mid(innerStart, innerEnd - innerStart));
         const int close = html.indexOf(QLatin1Char('>'), innerEnd);
         from = close < 0 ? html.size() : close + 1;
     }

@@ -734,6 +734,12 @@ void ProjectMainController::onVoskNewWords(VoskResult vres)
     seg.spkId = spk.id;
     seg.spkName = spk.name;
     seg.id = db->addSeg(seg, rawWordsJson(vres.words), convertId);
+    if (seg.id == 0) {
+        // Text that was not stored must not be shown as stored.
+        setError(db->lastErr);
+        stop();
+        return;
+    }
     seg.itemId = convertId;
 
     if (m_highlightLast) {
@@ -762,10 +768,12 @@ void ProjectMainController::play(int idx, qlonglong fstart, qlonglong fend)
     auto *notif = new VoskPlaybackNotif(this);
     notif->setIdx(idx);
     connect(notif, &VoskPlaybackNotif::playEnded, this, &ProjectMainController::onPlayEnded);
+    currentPlay = notif;
     playbackMgr.setSpeed(float(m_speed));
     playbackMgr.play(fstart, fend, notif);
     setPlayPaused(false);
-    setPlayIdx(idx);
+    // A play that failed at once has ended already.
+    setPlayIdx(currentPlay == notif ? idx : -1);
 }
 
 void ProjectMainController::playStop()
@@ -790,10 +798,14 @@ void ProjectMainController::playResume()
 void ProjectMainController::onPlayEnded(bool hasErr, QString err)
 {
     auto *notif = qobject_cast<VoskPlaybackNotif *>(sender());
-    const int tag = notif ? notif->getIdx() : -1;
+    if (!notif)
+        return;
+    notif->deleteLater();
+    if (notif != currentPlay)
+        return;
+    currentPlay = nullptr;
+    const int tag = notif->getIdx();
     emit playEnded(tag, hasErr, err);
     if (m_playIdx == tag && tag != -1)
         setPlayIdx(-1);
-    if (notif)
-        notif->deleteLater();
 }

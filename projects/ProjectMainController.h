@@ -191,6 +191,8 @@ private:
     VoskThread *voskThread = nullptr;
     AudioFFMpegDecodeThread *decoder = nullptr;
     VoskPlaybackMgr playbackMgr;
+    // The play whose end counts; a replaced play may still report late.
+    QPointer<VoskPlaybackNotif> currentPlay;
     Mode m_mode = None;
     std::atomic<int> m_isStarting{0};
     std::atomic<int> m_isRunning{0};

@@ -16,8 +16,13 @@ Rectangle {
     readonly property bool live: running && !converting
     readonly property bool transcribing: running && cp.mode === ProjectMainController.Transcribe
     property string clockText: "00:00:00"
+    // The clock shows the time recorded: pauses do not count.
+    property real pausedSecs: 0
+    property real pausedSince: 0
+    // Below this width the view and settings buttons take a second line.
+    readonly property bool oneLine: left.implicitWidth + viewButtons.implicitWidth + 16 * 2 + 12 <= width
 
-    implicitHeight: 56
+    implicitHeight: oneLine ? 56 : 56 + viewButtons.implicitHeight + 8
     color: Theme.side
 
     Line { anchors.bottom: parent.bottom; width: parent.width }
@@ -31,20 +36,40 @@ Rectangle {
     }
     onLiveChanged: updateClock()
 
+    Connections {
+        target: root.cp
+        function onStartSecsChanged() {
+            root.pausedSecs = 0
+            root.pausedSince = root.cp.isPaused ? Date.now() / 1000 : 0
+            root.updateClock()
+        }
+        function onIsPausedChanged() {
+            var now = Date.now() / 1000
+            if (root.cp.isPaused) {
+                root.pausedSince = now
+            } else if (root.pausedSince > 0) {
+                root.pausedSecs += now - root.pausedSince
+                root.pausedSince = 0
+            }
+            root.updateClock()
+        }
+    }
+
     function updateClock() {
         if (!cp || cp.startSecs <= 0) {
             clockText = "00:00:00"
             return
         }
-        var secs = Math.max(0, Math.floor(Date.now() / 1000) - cp.startSecs)
-        clockText = baseutil.formatSecs(secs)
+        var now = Date.now() / 1000
+        var paused = pausedSecs + (pausedSince > 0 ? now - pausedSince : 0)
+        clockText = baseutil.formatSecs(Math.max(0, Math.floor(now - cp.startSecs - paused)))
     }
 
     Row {
         id: left
         anchors.left: parent.left
         anchors.leftMargin: 16
-        anchors.verticalCenter: parent.verticalCenter
+        y: Math.round((56 - height) / 2)
         spacing: 12
 
         BusyIndicator {
@@ -161,9 +186,10 @@ Rectangle {
     }
 
     Row {
+        id: viewButtons
         anchors.right: parent.right
         anchors.rightMargin: 16
-        anchors.verticalCenter: parent.verticalCenter
+        y: root.oneLine ? Math.round((56 - height) / 2) : 56
         spacing: 10
 
         SimpleButton {
@@ -247,6 +273,8 @@ Rectangle {
                 msgbox.createObject(winroot).warning("", qsTr("IDS_PLEASE_ENTER_PROJECT_NAME"))
                 return
             }
+            if (form.lang !== cp.projectLang && !form.requireModel())
+                return
             cp.projectName = form.projectName
             var changed = applyForm(form)
             form.close()
@@ -261,6 +289,8 @@ Rectangle {
             return null
         var form = settingsForm(mode, false)
         form.okPressed.connect(function() {
+            if (!form.requireModel())
+                return
             applyForm(form)
             form.close()
             if (mode === ProjectMainController.Record) {

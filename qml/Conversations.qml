@@ -77,7 +77,7 @@ Rectangle {
                 msgbox.createObject(winroot).critical("", root.cp.lastErr)
         }
         function onStopped() {
-            if (root.cp.mode === 2 && root.cp.hasErr)
+            if (root.cp.hasErr)
                 msgbox.createObject(winroot).critical("", root.cp.lastErr)
         }
         function onNewHighlight(hl) {

@@ -32,10 +32,6 @@ Item {
         msgbox.createObject(winroot).critical("", text)
     }
 
-    function escapeHtml(s) {
-        return s.replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;")
-    }
-
     function save() {
         if (!convModel.updateSegHtml(idx, msgEdit.text)) {
             critical(convModel.lastErr)
@@ -84,17 +80,16 @@ Item {
             toast.show(qsTr("Unable to highlight because selected text is already highlighted!"))
             return 0
         }
-        var plain = msgEdit.getText(s, e).trim()
+        // Pictures are no words of the item; the selection keeps them.
+        var plain = msgEdit.getText(s, e).replace(/\uFFFC/g, "").replace(/[\u2028\u2029]/g, "\n").trim()
         if (plain === "")
             return 0
-        var cid = commentModel.addHighlight(id, plain.replace(/\u2028/g, "\n"))
+        var cid = commentModel.addHighlight(id, plain)
         if (cid === 0) {
             toast.show(qsTr("Create highlight failed."))
             return 0
         }
-        var html = escapeHtml(plain).replace(/\u2028/g, "<br/>")
-        var anchor = "<a href=\"#hl" + cid + "\" style=\"background-color:#A7E4FB;color:#333333;\">" + html + "</a>"
-        baseutil.textEditReplaceSel(msgEdit.textDocument, s, e, anchor)
+        baseutil.textEditAppendHighlightFormat(msgEdit.textDocument, s, e, "#hl" + cid)
         save()
         page.gotoCItem(cid)
         return cid
@@ -290,21 +285,22 @@ Item {
                             }
                         }
                     }
+                }
 
-                    Loader {
-                        id: playBarLoader
-                        objectName: "playBarLoader"
-                        anchors.bottom: parent.top
-                        anchors.horizontalCenter: parent.horizontalCenter
-                        active: root.cp !== null && !root.live && root.cp.playIdx === idx
-                        source: "qrc:/PlayBar.qml"
-                        onLoaded: item.cp = Qt.binding(function() { return root.cp })
-                    }
-                    Connections {
-                        target: playBarLoader.item
-                        function onBackward() { root.playRow(idx - 1) }
-                        function onForward() { root.playRow(idx + 1) }
-                    }
+                // Below the bubble, where it hides no text of the row.
+                Loader {
+                    id: playBarLoader
+                    objectName: "playBarLoader"
+                    anchors.right: send ? parent.right : undefined
+                    active: root.cp !== null && !root.live && root.cp.playIdx === idx
+                    visible: active
+                    source: "qrc:/PlayBar.qml"
+                    onLoaded: item.cp = Qt.binding(function() { return root.cp })
+                }
+                Connections {
+                    target: playBarLoader.item
+                    function onBackward() { root.playRow(idx - 1) }
+                    function onForward() { root.playRow(idx + 1) }
                 }
             }
         }

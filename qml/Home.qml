@@ -118,6 +118,8 @@ Rectangle {
             msgbox.createObject(winroot).warning("", qsTr("IDS_PLEASE_SET_LANGUAGE"))
             return false
         }
+        if (!form.requireModel())
+            return false
         settings.put("lang", form.lang)
         langdb.touch(form.lang)
 

@@ -174,11 +174,14 @@ Rectangle {
         }
         cp = prosmgr.cp
         opening = true
-        // A child of the page: leaving the page while it runs waits for it.
         initThread = initThreadComponent.createObject(root, { inits: initables() })
         initThread.initFinished.connect(afterOpen)
         initThread.start()
     }
+
+    // The models die with the page, before the thread would: an opening
+    // still running must be over first.
+    Component.onDestruction: if (initThread) initThread.cancel()
 
     // Asked by the navigation before the page is left.
     function nav(fn) {

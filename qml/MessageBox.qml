@@ -17,7 +17,11 @@ Popup {
     property string kind: "information"
     property string title: ""
     property string message: ""
-    readonly property string shownText: title !== "" ? "<b>" + title + "</b><br/><br/>" + message : message
+    // Set only by the box itself: its own fixed words before the message.
+    property string lead: ""
+    // Titles and messages carry names, paths and file contents: plain text,
+    // never markup; only the box's own words are.
+    readonly property string shownText: (title !== "" ? "<b>" + plain(title) + "</b><br/><br/>" : "") + lead + plain(message)
     property var handlers: ({})
 
     parent: Overlay.overlay
@@ -26,7 +30,8 @@ Popup {
     width: 420
     modal: true
     focus: true
-    closePolicy: Popup.CloseOnEscape
+    // Escape answers as the way out of the box does, so its handler runs.
+    closePolicy: Popup.NoAutoClose
     padding: 24
     onClosed: destroy()
 
@@ -46,6 +51,8 @@ Popup {
 
     contentItem: Column {
         spacing: 20
+        focus: true
+        Keys.onEscapePressed: root.dismiss()
 
         Row {
             spacing: 16
@@ -73,7 +80,6 @@ Popup {
                 text: root.shownText
                 textFormat: Text.RichText
                 wrapMode: Text.Wrap
-                onLinkActivated: Qt.openUrlExternally(link)
             }
         }
 
@@ -117,8 +123,23 @@ Popup {
             fn()
     }
 
-    function show(kind, title, text, buttons, handlers) {
+    function plain(s) {
+        return String(s).replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;")
+            .replace(/"/g, "&quot;").replace(/\r?\n/g, "<br/>")
+    }
+
+    function dismiss() {
+        if (buttons & btnCancel)
+            answer("cancel")
+        else if (buttons & btnNo)
+            answer("no")
+        else
+            answer("ok")
+    }
+
+    function show(kind, title, text, buttons, handlers, lead) {
         root.kind = kind
+        root.lead = lead || ""
         root.title = title || ""
         root.message = text === undefined || text === null ? "" : String(text)
         root.buttons = buttons
@@ -138,7 +159,7 @@ Popup {
     }
     function critical(title, text, okfun) {
         var t = title ? title : "%1 v%2".arg(PROD_NAME).arg(PROD_VER)
-        return show("critical", t, "An Error Occurred. <br/><br/>%1".arg(text), btnOk, { ok: okfun })
+        return show("critical", t, text, btnOk, { ok: okfun }, "An Error Occurred. <br/><br/>")
     }
     function warning(title, text, okfun) {
         return show("warning", title, text, btnOk, { ok: okfun })

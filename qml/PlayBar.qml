@@ -12,6 +12,32 @@ Rectangle {
     signal backward()
     signal forward()
 
+    // Drawn, not taken from a font: no installed font need have the glyphs.
+    component SkipIcon: Canvas {
+        property bool forward: true
+        property color fill: "black"
+        width: 14
+        height: 12
+        onPaint: {
+            var ctx = getContext("2d")
+            ctx.reset()
+            ctx.fillStyle = fill
+            ctx.save()
+            if (!forward) {
+                ctx.translate(width, 0)
+                ctx.scale(-1, 1)
+            }
+            ctx.beginPath()
+            ctx.moveTo(0, 0)
+            ctx.lineTo(10, height / 2)
+            ctx.lineTo(0, height)
+            ctx.closePath()
+            ctx.fill()
+            ctx.fillRect(width - 3, 0, 3, height)
+            ctx.restore()
+        }
+    }
+
     implicitWidth: row.implicitWidth + 16
     implicitHeight: 36
     radius: 18
@@ -27,7 +53,7 @@ Rectangle {
             width: 28; height: 28
             tip: qsTr("Backward [F1]")
             onClicked: root.backward()
-            MyText { anchors.centerIn: parent; text: "\u23EE"; color: Theme.accent }
+            SkipIcon { anchors.centerIn: parent; forward: false; fill: Theme.accent }
         }
         PlayBarBtn {
             objectName: "playPauseResume"
@@ -50,7 +76,7 @@ Rectangle {
             width: 28; height: 28
             tip: qsTr("Forward [F4]")
             onClicked: root.forward()
-            MyText { anchors.centerIn: parent; text: "\u23ED"; color: Theme.accent }
+            SkipIcon { anchors.centerIn: parent; forward: true; fill: Theme.accent }
         }
         ControlBarIconBtn {
             id: speedBtn

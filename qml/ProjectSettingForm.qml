@@ -80,6 +80,7 @@ MyPopup {
                         width: parent.width - selectBtn.width - 8
                         anchors.verticalCenter: parent.verticalCenter
                         text: root.localPath(root.projectRoot)
+                        textFormat: Text.PlainText
                         elide: Text.ElideMiddle
                         color: TEXTCOLOR_MAIN2
                     }
@@ -103,6 +104,7 @@ MyPopup {
                             width: parent.width
                             elide: Text.ElideMiddle
                             text: baseutil.fileName(root.convertFiles[index])
+                            textFormat: Text.PlainText
                             color: TEXTCOLOR_MAIN2
                         }
                     }
@@ -190,8 +192,24 @@ MyPopup {
         }
     }
 
+    // The language popup, while it is open.
+    property var languagePopup: null
+
+    // A run needs the chosen language's model: without one the user is sent
+    // to the languages before anything is made.
+    function requireModel() {
+        if (langdb.isInstalled(lang))
+            return true
+        msgbox.createObject(winroot).warning("",
+            qsTr("The language model of %1 is not installed. Please download it first.").arg(langDisplay))
+        openLanguages()
+        return false
+    }
+
     function openLanguages() {
         var popup = langComponent.createObject(root.parent, { curlang: root.lang })
+        languagePopup = popup
+        popup.closed.connect(function() { if (root.languagePopup === popup) root.languagePopup = null })
         popup.curlangChanged.connect(function() { root.lang = popup.curlang })
         popup.open()
         return popup

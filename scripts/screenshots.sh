@@ -3,10 +3,11 @@
 # private X server with a temporary HOME and saves one PNG per main view
 # (home page, project settings for Record and Convert, About, the language
 # models with one installed and one downloading, a message box, a converted
-# project, a batch conversion while it runs and once it has ended, the
-# projects list, the export page and the finished export, the exported HTML
-# page as Chromium draws it, the first page of the Word export as LibreOffice
-# lays it out, the first page of a PDF export and a print preview)
+# project, one of its messages playing, a live transcription, a batch
+# conversion while it runs and once it has ended, the projects list, the
+# export page and the finished export, the exported HTML page as Chromium
+# draws it, the first page of the Word export as LibreOffice lays it out, the
+# first page of a PDF export and a print preview)
 # into OUTDIR (default: screenshots/).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -26,9 +27,19 @@ espeak-ng -v en-us -g 25 -w "$sandbox/raw.wav" "the quick brown fox jumps over t
   && sox "$HOME/Documents/interview.wav" "$HOME/Documents/lecture.wav" repeat 59 \
   && export KALVINOR_SHOT_SPEECH="$HOME/Documents/interview.wav" KALVINOR_SHOT_MODEL="$root/tests/data/vosk-model-test"
 
+# The transcription captures the sound output of a private sound server;
+# playback goes nowhere.
+export SDL_AUDIODRIVER=dummy
+pulseaudio -D -n --exit-idle-time=-1 --disallow-exit --log-target=file:"$XDG_RUNTIME_DIR/pulse.log" \
+  --load="module-native-protocol-unix" --load="module-null-sink sink_name=speaker norewinds=1" \
+  && pactl set-default-sink speaker || echo "no sound server: the transcription view fails" >&2
+
 export KALVINOR_SHOT_EXPORT="$sandbox/export"
 mkdir -p "$KALVINOR_SHOT_EXPORT"
-"$build/kalvinor_screenshots" "$out"
+status=0
+"$build/kalvinor_screenshots" "$out" || status=$?
+pulseaudio -k 2>/dev/null || true
+[ "$status" = 0 ] || exit "$status"
 
 # The first page of a project exported to PDF, and the print preview.
 exported=$("$build/kalvinor_export_screenshots" "$out" "$sandbox/exports")

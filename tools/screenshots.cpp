@@ -105,6 +105,15 @@ bool shoot(QQuickWindow *win, const QString &dir, const QString &name)
     return true;
 }
 
+// The first message of the open project playing: its play bar shows.
+bool shootPlaying(QObject *root, QQuickWindow *win, const QString &outDir)
+{
+    const bool ok = eval(root, QStringLiteral("navUtil.currentPage.convModel.play(0)")).toBool()
+        && waitFor(root, QStringLiteral("prosmgr.cp.playIdx === 0")) && shoot(win, outDir, QStringLiteral("project_playing"));
+    eval(root, QStringLiteral("prosmgr.cp.playStop()"));
+    return ok;
+}
+
 // The Projects page with a finished conversion and one that never ended (its
 // row greyed), one of them ticked.
 bool shootProjects(QObject *root, QQuickWindow *win, const QString &outDir)
@@ -236,6 +245,23 @@ bool exportViews(QObject *root, QQuickWindow *win, const QString &outDir)
         && shoot(win, outDir, QStringLiteral("export_done"));
 }
 
+// A live transcription of the computer's sound in a new project, with its
+// control bar at the window's size.
+bool shootTranscribe(QObject *root, QQuickWindow *win, const QString &outDir)
+{
+    eval(root, QStringLiteral("navUtil.nav('Home.qml', {})"));
+    bool ok = waitFor(root, QStringLiteral("navUtil.currentPage.objectName === 'homePage'"))
+        && eval(root, QStringLiteral("(function() { var f = navUtil.currentPage.openSettings(3, []);"
+                                     " f.lang = 'en-s'; f.projectName = 'Meeting';"
+                                     " return navUtil.currentPage.accept(f) })()"))
+               .toBool()
+        && waitFor(root, QStringLiteral("navUtil.currentPage.objectName === 'mainContentFrame' && prosmgr.cp !== null"))
+        && waitFor(root, QStringLiteral("prosmgr.cp.isRunning === 1"), 30000)
+        && shoot(win, outDir, QStringLiteral("project_transcribe"));
+    eval(root, QStringLiteral("if (prosmgr.cp) prosmgr.cp.stop()"));
+    return ok;
+}
+
 }
 
 int main(int argc, char *argv[])
@@ -308,6 +334,10 @@ int main(int argc, char *argv[])
         if (form)
             QMetaObject::invokeMethod(form, "close");
         settle(300);
+        // Closing the popup stopped the download, which it says in a box.
+        for (QObject *box : root->findChildren<QObject *>(QStringLiteral("messageBox")))
+            QMetaObject::invokeMethod(box, "close");
+        settle(200);
     }
     view(QStringLiteral("msgbox.createObject(winroot).question('', 'Are you sure you want to stop the project?')"),
          QStringLiteral("message_box"));
@@ -356,6 +386,8 @@ int main(int argc, char *argv[])
         }
         ok = ok && waitFor(root, QStringLiteral("navUtil.currentPage.takeawaysOpen"))
             && shoot(win, outDir, QStringLiteral("project_converted"));
+        ok = ok && shootPlaying(root, win, outDir);
+        ok = ok && shootTranscribe(root, win, outDir);
         ok = ok && shootBatch(root, win, outDir, speech);
     }
 

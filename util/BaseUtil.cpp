@@ -2,10 +2,8 @@
 
 #include "util/Platform.h"
 
-#include <QBuffer>
 #include <QClipboard>
 #include <QDir>
-#include <QDomDocument>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
@@ -15,10 +13,13 @@
 #include <QQmlContext>
 #include <QQuickTextDocument>
 #include <QRegularExpression>
+#include <QStack>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QUrl>
 #include <QUuid>
+#include <QXmlStreamReader>
 
 namespace {
 
@@ -82,47 +83,142 @@ QString escapeMarkup(const QString &s, bool attribute)
 QString escapeText(const QString &s) { return escapeMarkup(s, false); }
 QString escapeAttribute(const QString &s) { return escapeMarkup(s, true); }
 
-bool isNamed(const QString &tag, const char *name)
+bool isNamed(const QStringRef &tag, const char *name)
 {
     return tag.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
 }
 
-void writeNodes(QDomNode node, QBuffer &out)
+// Marks a text run whose blanks HTML would collapse; every reader of a
+// stored segment (editor, html2text, exporters) honours it.
+const QLatin1String keepSpaceStyle("white-space:pre-wrap;");
+
+// Runs of blanks and tabs: what HTML would fold into one space. A line break
+// inside a text node is markup layout (the editor writes <br/> for its own).
+bool collapses(const QString &text)
 {
-    for (; !node.isNull(); node = node.nextSibling()) {
-        if (node.isElement()) {
-            const QDomElement el = node.toElement();
-            const QString tag = el.tagName();
-            if (isNamed(tag, "html") || isNamed(tag, "body")) {
-                writeNodes(el.firstChild(), out);
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('\t') || (c == QLatin1Char(' ') && i > 0 && text.at(i - 1) == QLatin1Char(' ')))
+            return true;
+    }
+    return false;
+}
+
+bool isLayoutSpace(const QString &text)
+{
+    return text.trimmed().isEmpty() && (text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')));
+}
+
+// Writes the body of an HTML text as the project database stores it: no
+// document type, head or body element; text runs exactly as they are.
+class BodyWriter
+{
+public:
+    explicit BodyWriter(const QByteArray &xml)
+        : r(xml)
+    {
+        r.setNamespaceProcessing(false);
+    }
+
+    QString write()
+    {
+        while (!r.atEnd() && !done) {
+            switch (r.readNext()) {
+            case QXmlStreamReader::StartElement: startElement(); break;
+            case QXmlStreamReader::EndElement: endElement(); break;
+            case QXmlStreamReader::Characters: text(r.text().toString()); break;
+            default: break; // comments, processing instructions, the document type
+            }
+        }
+        // A parse error keeps what was read, its open elements closed.
+        while (!open.isEmpty())
+            close();
+        return out;
+    }
+
+private:
+    struct Open
+    {
+        QString tag;
+        bool written;
+        bool keepsSpace;
+    };
+
+    void startElement()
+    {
+        const QStringRef tag = r.qualifiedName();
+        if (isNamed(tag, "html") || isNamed(tag, "body")) {
+            open.push({ tag.toString(), false, false });
+            return;
+        }
+        if (isNamed(tag, "head") || isNamed(tag, "style")) {
+            r.skipCurrentElement();
+            return;
+        }
+        if (isNamed(tag, "br")) {
+            out += QLatin1String("<br/>");
+            r.skipCurrentElement();
+            return;
+        }
+        QString start = QLatin1Char('<') + tag;
+        bool keepsSpace = false;
+        for (const QXmlStreamAttribute &a : r.attributes()) {
+            start += QStringLiteral(" %1=\"%2\"").arg(a.qualifiedName().toString(), escapeAttribute(a.value().toString()));
+            keepsSpace = keepsSpace || (a.qualifiedName() == QLatin1String("style") && a.value() == keepSpaceStyle);
+        }
+        out += start + QLatin1Char('>');
+        open.push({ tag.toString(), true, keepsSpace });
+    }
+
+    void endElement()
+    {
+        if (open.isEmpty())
+            return;
+        const bool container = !open.top().written;
+        close();
+        // What follows an html or body element is not part of the text.
+        if (container)
+            skipSiblings();
+    }
+
+    void close()
+    {
+        const Open o = open.pop();
+        if (o.written)
+            out += QStringLiteral("</%1>").arg(o.tag);
+    }
+
+    void skipSiblings()
+    {
+        while (!r.atEnd()) {
+            const QXmlStreamReader::TokenType t = r.readNext();
+            if (t == QXmlStreamReader::StartElement) {
+                r.skipCurrentElement();
+            } else if (t == QXmlStreamReader::EndElement) {
+                endElement();
                 return;
             }
-            if (isNamed(tag, "head") || isNamed(tag, "style"))
-                continue;
-            if (isNamed(tag, "br")) {
-                out.write("<br/>");
-                continue;
-            }
-            QString start = QLatin1Char('<') + tag;
-            const QDomNamedNodeMap attrs = el.attributes();
-            for (int i = 0; i < attrs.count(); ++i) {
-                const QDomAttr a = attrs.item(i).toAttr();
-                start += QStringLiteral(" %1=\"%2\"").arg(a.name(), escapeAttribute(a.value()));
-            }
-            start += QLatin1Char('>');
-            out.write(start.toUtf8());
-            writeNodes(el.firstChild(), out);
-            out.write(QStringLiteral("</%1>").arg(tag).toUtf8());
-        } else if (node.isText()) { // CDATA sections are text nodes too
-            const QString text = node.toText().data();
-            // The separating blank is written once: a text that already starts
-            // with white space does not grow on every pass.
-            if (text.isEmpty() || !text.at(0).isSpace())
-                out.write(" ");
-            out.write(escapeText(text).toUtf8());
         }
+        done = true;
     }
-}
+
+    void text(const QString &t)
+    {
+        if (t.isEmpty() || isLayoutSpace(t))
+            return;
+        const bool wrap = collapses(t) && !(!open.isEmpty() && open.top().keepsSpace);
+        if (wrap)
+            out += QStringLiteral("<span style=\"%1\">").arg(keepSpaceStyle);
+        out += escapeText(t);
+        if (wrap)
+            out += QLatin1String("</span>");
+    }
+
+    QXmlStreamReader r;
+    QStack<Open> open;
+    QString out;
+    bool done = false;
+};
 
 }
 
@@ -195,20 +291,70 @@ void BaseUtil::textEditReplaceSel(QQuickTextDocument *doc0, int selStart, int se
     cursor.insertHtml(html);
 }
 
-void BaseUtil::textEditAppendBoldFormat(QQuickTextDocument *doc0, int selStart, int selEnd)
+namespace {
+
+// The range [selStart, selEnd) of the editor's document; null when empty.
+bool selectRange(QTextDocument *doc, int selStart, int selEnd, QTextCursor &cursor)
 {
-    QTextDocument *doc = textDocument(doc0);
     if (!doc || selEnd <= selStart)
-        return;
+        return false;
     const int last = doc->characterCount() - 1;
-    QTextCursor cursor(doc);
+    cursor = QTextCursor(doc);
     cursor.setPosition(qBound(0, selStart, last));
     cursor.setPosition(qBound(0, selEnd, last), QTextCursor::KeepAnchor);
-    if (!cursor.hasSelection())
+    return cursor.hasSelection();
+}
+
+}
+
+void BaseUtil::textEditAppendBoldFormat(QQuickTextDocument *doc0, int selStart, int selEnd)
+{
+    QTextCursor cursor;
+    if (!selectRange(textDocument(doc0), selStart, selEnd, cursor))
         return;
     QTextCharFormat fmt;
     fmt.setFontWeight(75);
     cursor.mergeCharFormat(fmt);
+}
+
+void BaseUtil::textEditAppendHighlightFormat(QQuickTextDocument *doc0, int selStart, int selEnd, const QString &href)
+{
+    QTextCursor cursor;
+    if (!selectRange(textDocument(doc0), selStart, selEnd, cursor))
+        return;
+    QTextCharFormat link;
+    link.setBackground(QColor(0xA7, 0xE4, 0xFB));
+    link.setForeground(QColor(0x33, 0x33, 0x33));
+    link.setAnchor(true);
+    link.setAnchorHref(href);
+
+    // A picture keeps the link that opens it; everything else links to the
+    // highlight. The links are noted first: a format change merges and
+    // splits fragments.
+    const int from = cursor.selectionStart();
+    const int to = cursor.selectionEnd();
+    QTextDocument *doc = cursor.document();
+    struct OwnLink { int start, end; QString href; };
+    QVector<OwnLink> kept;
+    for (QTextBlock b = doc->findBlock(from); b.isValid() && b.position() < to; b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            const QString own = f.charFormat().anchorHref();
+            const int start = qMax(from, f.position());
+            const int end = qMin(to, f.position() + f.length());
+            if (start < end && !own.isEmpty() && !own.startsWith(QLatin1String("#hl")))
+                kept.append({ start, end, own });
+        }
+    }
+    cursor.mergeCharFormat(link);
+    for (const OwnLink &k : qAsConst(kept)) {
+        QTextCursor c(doc);
+        c.setPosition(k.start);
+        c.setPosition(k.end, QTextCursor::KeepAnchor);
+        QTextCharFormat own;
+        own.setAnchorHref(k.href);
+        c.mergeCharFormat(own);
+    }
 }
 
 QString BaseUtil::genUUID()
@@ -247,19 +393,14 @@ QString BaseUtil::html2text(const QString &html)
 
 QString BaseUtil::htmlBody(const QString &raw)
 {
-    QByteArray bytes;
-    QBuffer out(&bytes);
-    out.open(QIODevice::WriteOnly);
-
-    QDomDocument dom;
-    // A parse error is not fatal: whatever the parser built is written.
-    dom.setContent(raw.toUtf8(), false);
-    if (!isNamed(dom.documentElement().tagName(), "html"))
-        dom.setContent(QByteArrayLiteral("<html>") + raw.toUtf8() + QByteArrayLiteral("</html>"), false);
-
-    writeNodes(dom.documentElement(), out);
-    out.close();
-    return QString::fromUtf8(bytes);
+    const QByteArray bytes = raw.toUtf8();
+    // A text that is not a whole document is taken as the content of one.
+    QXmlStreamReader probe(bytes);
+    probe.setNamespaceProcessing(false);
+    while (!probe.atEnd() && probe.readNext() != QXmlStreamReader::StartElement) {
+    }
+    const bool whole = probe.isStartElement() && isNamed(probe.qualifiedName(), "html");
+    return BodyWriter(whole ? bytes : QByteArrayLiteral("<html>") + bytes + QByteArrayLiteral("</html>")).write();
 }
 
 void BaseUtil::qmlLoad(const QString &url)

@@ -40,4 +40,7 @@ public:
     Q_INVOKABLE void qmlSetRootProperty(const QString &name, QObject *obj);
     Q_INVOKABLE static QString urlFromLocal(const QString &path);
     Q_INVOKABLE static qulonglong totalMemory();
+    // Makes a range one highlight link (href) in the highlight colours; its
+    // words, formatting and pictures stay as they are.
+    Q_INVOKABLE void textEditAppendHighlightFormat(QQuickTextDocument *doc0, int selStart, int selEnd, const QString &href);
 };

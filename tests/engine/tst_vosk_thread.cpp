@@ -1,4 +1,7 @@
 #include <QtTest>
+#include <QScopeGuard>
+#include <QJsonArray>
+#include <QJsonDocument>
 
 #include <cmath>
 #include <mutex>
@@ -64,6 +67,7 @@ private slots:
     void initFailures_data();
     void initFailures();
     void recognisesThroughTheRing();
+    void everyCapturePeriodShowsItsLastBlock();
     void appendsToExistingRecording();
     void tooShortRecordingStartsAfresh();
     void speakersDiffer();
@@ -376,6 +380,53 @@ void TestVoskThread::recognisesThroughTheRing()
     QCOMPARE(soxi(QStringLiteral("-c"), wav), QStringLiteral("1"));
     QCOMPARE(soxi(QStringLiteral("-b"), wav), QStringLiteral("16"));
     QCOMPARE(soxi(QStringLiteral("-s"), wav), QString::number(pcmMale.size() / 2));
+}
+
+void TestVoskThread::everyCapturePeriodShowsItsLastBlock()
+{
+    // Capture hands over a second of sound at a time; the words of each
+    // period must show once it is read, not a period later.
+    const int period = 32000;
+    QSharedPointer<RingBuffer> ring(new RingBuffer);
+    QVERIFY(ring->init(5 * period));
+    VoskThread th;
+    QVERIFY(th.init(ctx, ring, 16000, tmp.filePath(QStringLiteral("periods.wav")), false));
+    QString shown;
+    connect(&th, &VoskThread::partialNewWord, this, [&](const VoskWordList &words) {
+        shown.clear();
+        for (const VoskWord &w : words)
+            shown += w.word + ' ';
+    });
+    // The same recogniser fed the same blocks here tells what the last block
+    // of each period gives.
+    VoskRecognizer *ref = vosk_recognizer_new_spk(ctx->model(), 16000.0f, ctx->spkModel());
+    QVERIFY(ref);
+    vosk_recognizer_set_partial_words(ref, 1);
+    const auto cleanup = qScopeGuard([&] {
+        ring->close();
+        th.wait();
+        vosk_recognizer_free(ref);
+    });
+    th.start();
+    int checked = 0;
+    for (int off = 0; off + period <= pcmMale.size(); off += period) {
+        bool final = false;
+        for (int b = 0; b < period; b += 3200) {
+            if ((final = vosk_recognizer_accept_waveform(ref, pcmMale.constData() + off + b, 3200) != 0))
+                vosk_recognizer_result(ref);
+        }
+        QString expected;
+        for (const QJsonValue &w : QJsonDocument::fromJson(vosk_recognizer_partial_result(ref))["partial_result"].toArray())
+            expected += w["word"].toString() + ' ';
+        QCOMPARE(ring->write(pcmMale.constData() + off, period, true), period);
+        if (final || expected.isEmpty()) {
+            QTest::qWait(100);
+            continue;
+        }
+        ++checked;
+        QTRY_COMPARE_WITH_TIMEOUT(shown, expected, 3000);
+    }
+    QVERIFY(checked >= 3);
 }
 
 void TestVoskThread::appendsToExistingRecording()

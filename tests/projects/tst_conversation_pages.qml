@@ -205,4 +205,59 @@ TestCase {
         verify(spy.signalArguments[0][0].indexOf("line 29x") >= 0)
         f.destroy()
     }
+
+    function test_8_highlightKeepsPicturesAndFormatting() {
+        var d = delegateOf(2)
+        var edit = findChild(d, "messageEdit")
+        mouseClick(edit, 5, edit.height / 2)
+        tryVerify(function() { return page.currentEditor === d })
+        var plain = edit.getText(0, edit.length)
+        var l = plain.indexOf("let")
+        edit.select(l + 1, l + 3)
+        d.bold()
+        edit.cursorPosition = plain.indexOf("us") + 2
+        d.insertPicture("images/p.png", 40, 20)
+        plain = edit.getText(0, edit.length)
+        edit.select(plain.indexOf("let"), plain.indexOf("begin") + 3)
+        var cid = d.highlight(false)
+        verify(cid > 0)
+        compare(commentModel.data(commentModel.index(0, 0), 258).text, "let us beg")
+        var words = function() { return baseutil.html2text(msg(2)).replace(/\uFFFC/g, "") }
+        compare(words(), "let us begin")
+        verify(msg(2).indexOf("href=\"#hl" + cid + "\"") >= 0, msg(2))
+        verify(msg(2).indexOf("<a href=\"images/p.png\"><img src=\"images/p.png\"") >= 0, msg(2))
+        verify(msg(2).indexOf("font-weight:600") >= 0, msg(2))
+
+        // Removed, the highlight leaves the text as it was before it.
+        convModel.removeHighLight(convModel.data(convModel.index(2, 0), 258), cid)
+        verify(!/#hl|a7e4fb|#333333/i.test(msg(2)), msg(2))
+        compare(words(), "let us begin")
+        verify(msg(2).indexOf("images/p.png") >= 0, msg(2))
+        verify(msg(2).indexOf("font-weight:600") >= 0, msg(2))
+    }
+
+    function test_9_playBarHidesNoText() {
+        var d = delegateOf(0)
+        prosmgr.cp.playIdx = 0
+        var bar = null
+        tryVerify(function() { bar = findChild(d, "playBar"); return bar !== null && bar.width > 0 })
+        waitForRendering(bar)
+        var texts = [findChild(d, "speakerName"), findChild(d, "messageEdit"), findChild(d, "timeBadge")]
+        var b = bar.mapToItem(d, 0, 0, bar.width, bar.height)
+        for (var i = 0; i < texts.length; ++i) {
+            var t = texts[i].mapToItem(d, 0, 0, texts[i].width, texts[i].height)
+            verify(b.y >= t.y + t.height || t.y >= b.y + b.height || b.x >= t.x + t.width || t.x >= b.x + b.width,
+                   texts[i].objectName)
+        }
+        // Its icons are drawn: every text in it is plain ASCII, which any font has.
+        var stack = [bar]
+        while (stack.length > 0) {
+            var item = stack.pop()
+            if (item.text !== undefined && typeof item.text === "string")
+                verify(/^[ -~]*$/.test(item.text), item.text)
+            for (var c = 0; c < item.children.length; ++c)
+                stack.push(item.children[c])
+        }
+        prosmgr.cp.playIdx = -1
+    }
 }

@@ -280,7 +280,7 @@ void TestConversationsItemModel::segmentEditIsStoredAsTheRowShowsIt()
     QCOMPARE(row, BaseUtil::htmlBody(edited));
     QVERIFY(!row.contains("<head", Qt::CaseInsensitive));
     QVERIFY(!row.contains("<style", Qt::CaseInsensitive));
-    QVERIFY(row.contains("<b> bold</b>"));
+    QVERIFY(row.contains("new <b>bold</b> &amp; <img"));
     QVERIFY(row.contains("images/a.jpg"));
 
     const QList<VoskProSeg> stored = fx->db().loadSegs(-1);
@@ -364,11 +364,15 @@ void TestConversationsItemModel::removeHighLightUnwrapsTheAnchor_data()
         << QStringLiteral("<a href=\"#hl3\"%1> hello world</a>").arg(style) << 3LL << QStringLiteral(" hello world");
     QTest::newRow("two lines and text around")
         << QStringLiteral(" before <a href=\"#hl3\"%1> one<br/> two</a> after").arg(style) << 3LL
-        << QStringLiteral(" before  one<br/> two after");
+        << QStringLiteral("<span style=\"white-space:pre-wrap;\"> before  one</span><br/> two after");
     QTest::newRow("bold and picture kept")
         << QStringLiteral("<a href=\"#hl12\"%1> x <b>bold</b><a href=\"images/p.jpg\"><img src=\"images/p.jpg\"/></a> y</a>")
                .arg(style)
-        << 12LL << QStringLiteral(" x <b> bold</b><a href=\"images/p.jpg\"><img src=\"images/p.jpg\"></img></a> y");
+        << 12LL << QStringLiteral(" x <b>bold</b><a href=\"images/p.jpg\"><img src=\"images/p.jpg\"></img></a> y");
+    QTest::newRow("editor's colouring dropped, bold kept")
+        << QStringLiteral("<p>he<a href=\"#hl7\"><span style=\" font-weight:600; color:#333333; background-color:#a7e4fb;\">llo</span></a>"
+                          " there<a href=\"#hl7\"><span style=\" color:#333333; background-color:#a7e4fb;\"> you</span></a></p>")
+        << 7LL << QStringLiteral("<p>he<span style=\" font-weight:600;\">llo</span> there you</p>");
     QTest::newRow("split anchor of one highlight")
         << QStringLiteral("<a href=\"#hl5\"> a</a><b><a href=\"#hl5\"> b</a></b>") << 5LL
         << QStringLiteral(" a<b> b</b>");
@@ -378,7 +382,7 @@ void TestConversationsItemModel::removeHighLightUnwrapsTheAnchor_data()
     QTest::newRow("upper-case tag")
         << QStringLiteral("<A HREF=\"#hl4\"> a</A> b") << 4LL << QStringLiteral(" a b");
     QTest::newRow("no such highlight")
-        << QStringLiteral(" plain <b>text</b>") << 9LL << QStringLiteral(" plain <b> text</b>");
+        << QStringLiteral(" plain <b>text</b>") << 9LL << QStringLiteral(" plain <b>text</b>");
 }
 
 void TestConversationsItemModel::removeHighLightUnwrapsTheAnchor()

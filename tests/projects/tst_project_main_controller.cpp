@@ -71,6 +71,7 @@ private slots:
     void progressWithZeroTotal();
     void convertClearDiscardsTheItem();
     void restartRunsTheSameModeAgain();
+    void failedStoreStopsTheRun();
 
 private:
     QString makeProject(const QString &name, const QString &lang = QStringLiteral("en-s"));
@@ -448,19 +449,29 @@ void TestProjectMainController::playbackEndsAndClearsPlayIdx()
     QCOMPARE(ended.at(0).at(1).toBool(), false);
     QCOMPARE(c.playIdx(), -1);
 
-    // A play replaced by the next one does not clear the new row.
+    // A replaced play reports nothing; the new row keeps its bar.
     c.play(3, segs.first().fstart, segs.first().fend);
     c.play(4, segs.first().fstart, segs.first().fend);
-    QTRY_VERIFY(ended.count() >= 2);
-    QCOMPARE(ended.at(1).at(0).toInt(), 3);
     QCOMPARE(c.playIdx(), 4);
     c.playPause();
     QVERIFY(c.playPaused());
     c.playStop();
     QCOMPARE(c.playIdx(), -1);
     QCOMPARE(c.playPaused(), false);
+    QTRY_COMPARE(ended.count(), 2);
+    QCOMPARE(ended.at(1).at(0).toInt(), 4);
+
+    // The row played again just as its sound ended: the old play's end,
+    // reported late, leaves the new play shown.
+    c.play(5, segs.first().fstart, segs.first().fstart + 3200);
+    QThread::msleep(1500);
+    c.play(5, segs.first().fstart, segs.first().fend);
+    QTest::qWait(300);
+    QCOMPARE(c.playIdx(), 5);
+    QCOMPARE(ended.count(), 2);
+    c.playStop();
     QTRY_COMPARE(ended.count(), 3);
-    QCOMPARE(ended.at(2).at(0).toInt(), 4);
+    QCOMPARE(ended.at(2).at(0).toInt(), 5);
 
     // A range outside the recording reports an error for its row.
     c.play(7, 1LL << 40, (1LL << 40) + 100);
@@ -468,6 +479,7 @@ void TestProjectMainController::playbackEndsAndClearsPlayIdx()
     QCOMPARE(ended.at(3).at(0).toInt(), 7);
     QCOMPARE(ended.at(3).at(1).toBool(), true);
     QVERIFY(!ended.at(3).at(2).toString().isEmpty());
+    QCOMPARE(c.playIdx(), -1);
 }
 
 void TestProjectMainController::userStopRemovesTheItem()
@@ -679,6 +691,28 @@ void TestProjectMainController::resumesAfterKill()
     QVERIFY(data > dataAtKill);
     QVERIFY2(data <= file, qPrintable(QStringLiteral("%1 > %2").arg(data).arg(file)));
     QVERIFY2(file - data <= 64000 + 32000 + 3200, qPrintable(QString::number(file - data)));
+}
+
+void TestProjectMainController::failedStoreStopsTheRun()
+{
+    const QString dir = makeProject(QStringLiteral("store fails"));
+    ProjectMainController c;
+    QVERIFY(openController(c, dir));
+    {
+        const auto raw = TestUtil::openRaw(QDir(dir).filePath(QStringLiteral("data")));
+        QVERIFY(raw);
+        TestUtil::exec(*raw, QStringLiteral("create trigger nostore before insert on vres"
+                                            " begin select raise(abort, 'no room for segments'); end"));
+    }
+    QSignalSpy results(&c, &ProjectMainController::newResult);
+    QSignalSpy stopped(&c, &ProjectMainController::stopped);
+    c.setConvertFileUrl(QUrl::fromLocalFile(longWav).toString());
+    c.startConvert();
+    QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 60000);
+    QCOMPARE(results.count(), 0);
+    QVERIFY(c.hasErr());
+    QVERIFY2(c.lastErr().contains(QLatin1String("no room for segments")), qPrintable(c.lastErr()));
+    QVERIFY(c.convertStatus() != 1);
 }
 
 // The child of resumesAfterKill: converts, and kills itself half-way.

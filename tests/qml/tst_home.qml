@@ -74,7 +74,7 @@ TestCase {
         var form = home.openSettings(home.modeRecord, [])
         compare(form.projectRoot, prosmgr.defaultRootUrl())
         compare(form.showProjectName, true)
-        form.lang = "de-h"
+        form.lang = "en-s"
         form.projectName = "Interview"
         form.okPressed()
         compare(boxes.length, 0)
@@ -83,7 +83,25 @@ TestCase {
         compare(navs[0].props.mode, 1)
         compare(navs[0].props.convertFileUrl, "")
         verify(String(navs[0].props.projectUrl).indexOf("/kalvinor-audio2text-projects/Interview") > 0)
-        compare(settings.get("lang"), "de-h")
+        compare(settings.get("lang"), "en-s")
+    }
+
+    function test_languageWithoutModel() {
+        var form = home.openSettings(home.modeRecord, [])
+        form.lang = "de-h"
+        form.projectName = "No model"
+        form.okPressed()
+        compare(boxes.length, 1)
+        compare(boxes[0].kind, "warning")
+        verify(boxes[0].text.indexOf("not installed") >= 0, boxes[0].text)
+        compare(navs.length, 0)
+        verify(form.languagePopup !== null)
+        tryCompare(form.languagePopup, "opened", true)
+        // No folder was made: the name is still free.
+        var url = decodeURIComponent(prosmgr.createProject("No model", form.projectRoot, "en-s", 0.5))
+        verify(/\/No model$/.test(url), url)
+        form.languagePopup.close()
+        form.close()
     }
 
     function test_convertOneFile() {

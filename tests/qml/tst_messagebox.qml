@@ -84,4 +84,40 @@ TestCase {
         compare(b.title, "Mine")
         b.close()
     }
+
+    function test_userTextIsPlain() {
+        var b = box()
+        var crafted = "<a href=\"http://127.0.0.1:9/\">here</a><img src=\"http://127.0.0.1:9/x.png\"/> & co"
+        b.critical(crafted, "invalid manifest value " + crafted + "\nsecond line")
+        var shown = b.shownText
+        verify(!/<a |<img/i.test(shown), shown)
+        verify(shown.indexOf("&lt;a href=&quot;http://127.0.0.1:9/&quot;&gt;here&lt;/a&gt;") >= 0, shown)
+        verify(shown.indexOf("&amp; co<br/>second line") >= 0, shown)
+        // The box's own words keep their form.
+        verify(shown.indexOf("An Error Occurred. <br/><br/>invalid manifest value") >= 0, shown)
+        b.close()
+    }
+
+    function test_escapeAnswersAsTheWayOut_data() {
+        return [
+            { tag: "information", fn: "information", expected: ["ok"] },
+            { tag: "question", fn: "question", expected: ["no"] }
+        ]
+    }
+
+    function test_escapeAnswersAsTheWayOut(data) {
+        calls = []
+        var b = box()
+        var closed = Qt.createQmlObject("import QtTest 1.15; SignalSpy { signalName: 'closed' }", tc)
+        closed.target = b
+        if (data.fn === "question")
+            b.question("", "Sure?", record("yes"), record("no"))
+        else
+            b.information("", "obsolete", record("ok"))
+        tryCompare(b, "opened", true)
+        keyClick(Qt.Key_Escape)
+        compare(calls, data.expected)
+        tryCompare(closed, "count", 1)
+        closed.destroy()
+    }
 }

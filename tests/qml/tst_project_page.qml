@@ -259,4 +259,76 @@ TestCase {
         verify(!findChild(bar, "highlightButton").enabled)
         win.destroy()
     }
+
+    function test_leavingWhileOpening() {
+        var began = Date.now()
+        openPage({ mode: ProjectMainController.None, projectUrl: testBigProjectUrl })
+        tryVerify(function() { return !page.opening }, 60000)
+        var took = Date.now() - began
+        compare(page.convModel.rowCount(), 20001)
+        compare(page.commentModel.rowCount(), 20000)
+        page.destroy()
+        page = null
+        wait(50)
+
+        // Left part-way: the models go while they are being filled (the
+        // controller's part, opening the database, comes first and is short).
+        openPage({ mode: ProjectMainController.None, projectUrl: testBigProjectUrl })
+        wait(took / 3)
+        page.destroy()
+        page = null
+        wait(100)
+        compare(boxes.length, 0)
+    }
+
+    // A controller in the middle of a transcription, as the bar sees it.
+    function liveController(startSecs) {
+        return Qt.createQmlObject("import QtQuick 2.15; QtObject { property int isStarting: 0; property int isRunning: 1;"
+            + " property int mode: 3; property int isPaused: 0; property bool highlightLast: false; property int devid: 2;"
+            + " property real startSecs: " + startSecs + "; property int convertProgress: 0 }", winroot)
+    }
+
+    function liveBar(width) {
+        var comp = Qt.createComponent("qrc:/ConversationControlBar.qml")
+        verify(comp.status === Component.Ready, comp.errorString())
+        return comp.createObject(winroot, { cp: liveController(Math.floor(Date.now() / 1000) - 10), width: width })
+    }
+
+    function test_transcribeBarFits_data() {
+        return [ { tag: "800", width: 800 }, { tag: "window at 1024", width: 824 }, { tag: "wide", width: 1400 } ]
+    }
+
+    function test_transcribeBarFits(data) {
+        var bar = liveBar(data.width)
+        waitForRendering(bar)
+        var names = ["pauseButton", "stopButton", "highlightButton", "runClock", "sourceSpeaker", "sourceMicrophone",
+                     "dockHorizontal", "dockVertical", "settingsButton"]
+        var rects = []
+        for (var i = 0; i < names.length; ++i) {
+            var item = findChild(bar, names[i])
+            verify(item.visible, names[i])
+            var r = item.mapToItem(bar, 0, 0, item.width, item.height)
+            verify(r.x >= 0 && r.y >= 0 && r.x + r.width <= bar.width && r.y + r.height <= bar.height, names[i])
+            for (var j = 0; j < rects.length; ++j) {
+                var o = rects[j]
+                verify(r.x >= o.r.x + o.r.width || o.r.x >= r.x + r.width || r.y >= o.r.y + o.r.height || o.r.y >= r.y + r.height,
+                       names[i] + " overlaps " + o.name)
+            }
+            rects.push({ name: names[i], r: r })
+        }
+        bar.destroy()
+    }
+
+    function test_clockStopsWhilePaused() {
+        var bar = liveBar(1000)
+        var clock = findChild(bar, "runClock")
+        tryCompare(clock, "text", "00:00:10", 1500)
+        bar.cp.isPaused = 1
+        var atPause = clock.text
+        wait(2200)
+        compare(clock.text, atPause)
+        bar.cp.isPaused = 0
+        compare(clock.text, atPause)
+        bar.destroy()
+    }
 }

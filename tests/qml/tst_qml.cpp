@@ -4,8 +4,11 @@
 #include "app/AppShell.h"
 #include "app/CheckUpdateThread.h"
 #include "common/AudioTestUtil.h"
+#include "common/ProjectDbAccess.h"
 #include "engine/VoskApi.h"
+#include "projects/ProjectsMgr.h"
 #include "storage/LangDb.h"
+#include "storage/VoskProDb.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -48,6 +51,7 @@ public slots:
         const QString text = QStringLiteral("the quick brown fox jumps over the lazy dog");
         AudioTestUtil::makeSpokenWav(text, tmp.filePath(QStringLiteral("speech.wav")));
         AudioTestUtil::makeSpokenWav(text, tmp.filePath(QStringLiteral("long.wav")), 30);
+        bigProjectUrl = makeBigProject();
     }
 
     void qmlEngineAvailable(QQmlEngine *engine)
@@ -59,10 +63,32 @@ public slots:
         ctx->setContextProperty(QStringLiteral("testRootUrl"), QUrl::fromLocalFile(tmp.path()).toString());
         ctx->setContextProperty(QStringLiteral("testSpeechUrl"), QUrl::fromLocalFile(tmp.filePath(QStringLiteral("speech.wav"))).toString());
         ctx->setContextProperty(QStringLiteral("testLongSpeechUrl"), QUrl::fromLocalFile(tmp.filePath(QStringLiteral("long.wav"))).toString());
+        ctx->setContextProperty(QStringLiteral("testBigProjectUrl"), bigProjectUrl);
     }
 
 private:
+    // A project whose opening takes a while: many segments and highlights.
+    QString makeBigProject()
+    {
+        const QString url = ProjectsMgr::instance()->createProject(QStringLiteral("big"), QUrl::fromLocalFile(tmp.path()).toString(),
+                                                                   QStringLiteral("en-s"), 0.5);
+        const QString data = QUrl(url).toLocalFile() + QStringLiteral("/data");
+        VoskProDb db;
+        if (url.isEmpty() || !db.open(data))
+            qFatal("big project: %s", qPrintable(ProjectsMgr::instance()->lastErr()));
+        db.close();
+        const auto raw = TestUtil::openRaw(data);
+        if (!raw)
+            qFatal("big project: no raw connection");
+        TestUtil::exec(*raw, QStringLiteral("with recursive n(i) as (select 1 union all select i + 1 from n where i < 20000)"
+                                            " insert into vres(start, end, fstart, fend, html, raw_words, spk_id, device, item_id)"
+                                            " select i, i + 1, 0, 0, ' words of segment ' || i, '[]', 1, 2, 0 from n"));
+        TestUtil::exec(*raw, QStringLiteral("insert into citem(vres_id, text, type, dt) select id, 'words', 1, 0 from vres"));
+        return url;
+    }
+
     QTemporaryDir tmp;
+    QString bigProjectUrl;
     UrlRecorder urls;
 };
 

@@ -493,7 +493,7 @@ void TestVoskProDb::updateSegHtmlStoresBody()
     QString html = "<!DOCTYPE HTML><html><head><style>p {}</style></head>"
                    "<body style=\"font-size:9pt\"><p>a &lt;c&gt; R&amp;D</p></body></html>";
     QVERIFY(db.updateSegHtml(id, html));
-    QCOMPARE(html, QString("<p> a &lt;c&gt; R&amp;D</p>"));
+    QCOMPARE(html, QString("<p>a &lt;c&gt; R&amp;D</p>"));
     QCOMPARE(db.loadSegs(-1).at(0).html, html);
 
     // Saving the stored text again changes nothing and loses nothing.

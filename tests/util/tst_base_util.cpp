@@ -79,6 +79,8 @@ private slots:
     void htmlBody();
     void htmlBodyOfEditorDocument();
     void htmlBodyRoundTrip();
+    void htmlBodyKeepsTypedText_data();
+    void htmlBodyKeepsTypedText();
     void htmlBodyAttributeEscaping();
 
     void saveImg();
@@ -108,7 +110,7 @@ void TestBaseUtil::invokablesInOrder()
     const QStringList expected{"formatSecs", "formatMSecs", "toHex", "copyText", "clipboardHasImage",
                                "saveClipboardImage", "textEditReplaceSel", "textEditAppendBoldFormat", "genUUID",
                                "fileExt", "fileName", "saveImg", "html2text", "htmlBody", "qmlLoad",
-                               "qmlSetRootProperty", "urlFromLocal", "totalMemory"};
+                               "qmlSetRootProperty", "urlFromLocal", "totalMemory", "textEditAppendHighlightFormat"};
     const QMetaObject &mo = BaseUtil::staticMetaObject;
     QStringList names;
     for (int i = mo.methodOffset(); i < mo.methodCount(); ++i)
@@ -241,18 +243,21 @@ void TestBaseUtil::htmlBody_data()
     QTest::addColumn<QString>("raw");
     QTest::addColumn<QString>("body");
     QTest::newRow("empty") << "" << "";
-    QTest::newRow("words and a break") << "hello<br/>world" << " hello<br/> world";
-    QTest::newRow("upper-case break") << "a<BR/>b" << " a<br/> b";
-    QTest::newRow("escaped text") << "<p>a &lt;c&gt; R&amp;D</p>" << "<p> a &lt;c&gt; R&amp;D</p>";
-    QTest::newRow("quote in text") << "say &quot;hi&quot;" << " say \"hi\"";
-    QTest::newRow("cdata") << "<p><![CDATA[x < y]]></p>" << "<p> x &lt; y</p>";
-    QTest::newRow("comment and pi dropped") << "a<!-- note --><?pi x?>b" << " a b";
+    QTest::newRow("words and a break") << "hello<br/>world" << "hello<br/>world";
+    QTest::newRow("upper-case break") << "a<BR/>b" << "a<br/>b";
+    QTest::newRow("escaped text") << "<p>a &lt;c&gt; R&amp;D</p>" << "<p>a &lt;c&gt; R&amp;D</p>";
+    QTest::newRow("quote in text") << "say &quot;hi&quot;" << "say \"hi\"";
+    QTest::newRow("cdata") << "<p><![CDATA[x < y]]></p>" << "<p>x &lt; y</p>";
+    QTest::newRow("comment and pi dropped") << "a<!-- note --><?pi x?>b" << "ab";
     QTest::newRow("head and style dropped") << "<HTML><HEAD><TITLE>t</TITLE></HEAD><Style>p{}</Style><BODY><P>x</P></BODY></HTML>"
-                                            << "<P> x</P>";
-    QTest::newRow("after body ignored") << "<html><body><p>in</p></body><p>out</p></html>" << "<p> in</p>";
+                                            << "<P>x</P>";
+    QTest::newRow("after body ignored") << "<html><body><p>in</p></body><p>out</p></html>" << "<p>in</p>";
     QTest::newRow("empty element") << "<p><img src=\"a.png\"/></p>" << "<p><img src=\"a.png\"></img></p>";
-    QTest::newRow("nested") << "<p><span style=\"font-weight:600;\">bold</span> plain</p>"
-                            << "<p><span style=\"font-weight:600;\"> bold</span> plain</p>";
+    QTest::newRow("part of a word bold") << "he<span style=\" font-weight:600;\">llo</span>"
+                                         << "he<span style=\" font-weight:600;\">llo</span>";
+    QTest::newRow("blank between runs") << "<b>a</b> <b>b</b>" << "<b>a</b> <b>b</b>";
+    QTest::newRow("spaces and tabs kept") << "<p>a   b\tc</p>" << "<p><span style=\"white-space:pre-wrap;\">a   b\tc</span></p>";
+    QTest::newRow("stored by older versions") << " hello<br/> world" << " hello<br/> world";
 }
 
 void TestBaseUtil::htmlBody()
@@ -310,6 +315,37 @@ void TestBaseUtil::htmlBodyRoundTrip()
     QDomDocument dom;
     QString err;
     QVERIFY2(dom.setContent("<html>" + stored + "</html>", &err), qPrintable(err));
+}
+
+void TestBaseUtil::htmlBodyKeepsTypedText_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("boldFrom");
+    QTest::addColumn<int>("boldTo");
+    QTest::newRow("part of a word bold") << "hello" << 2 << 5;
+    QTest::newRow("runs of spaces and tabs") << "a   b\t\tc  d" << -1 << -1;
+    QTest::newRow("blanks around a bold word") << "one  two   three" << 5 << 8;
+    QTest::newRow("pasted: non-breaking space, markup characters") << QString("a\u00a0b <c> & d") << -1 << -1;
+}
+
+void TestBaseUtil::htmlBodyKeepsTypedText()
+{
+    QFETCH(QString, typed);
+    QFETCH(int, boldFrom);
+    QFETCH(int, boldTo);
+    BaseUtil util;
+    QQuickTextDocument *doc0 = makeEditor("");
+    QVERIFY(doc0);
+    QTextCursor(doc0->textDocument()).insertText(typed);
+    util.textEditAppendBoldFormat(doc0, boldFrom, boldTo);
+
+    // Saved, shown again and saved again: the same text every time.
+    QString stored = BaseUtil::htmlBody(doc0->textDocument()->toHtml());
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(BaseUtil::html2text(stored), QString(typed).replace(QChar::Nbsp, ' '));
+        QCOMPARE(visibleText(stored), typed);
+        stored = BaseUtil::htmlBody(throughEditor(stored));
+    }
 }
 
 void TestBaseUtil::htmlBodyAttributeEscaping()
