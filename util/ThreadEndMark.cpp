@@ -3,6 +3,7 @@
 #if defined(__SANITIZE_THREAD__)
 
 #include <QDeadlineTimer>
+#include <QEvent>
 #include <QThread>
 
 #include <climits>
@@ -10,6 +11,58 @@
 
 extern "C" void __tsan_acquire(void *addr);
 extern "C" void __tsan_release(void *addr);
+
+// Qt 5's declarations (qobject_p.h, a private header) of its signal hooks and
+// of the event that carries a queued call; Qt 5.15 keeps this layout.
+struct QSignalSpyCallbackSet
+{
+    void (*signalBegin)(QObject *caller, int signalIndex, void **argv);
+    void (*slotBegin)(QObject *caller, int methodIndex, void **argv);
+    void (*signalEnd)(QObject *caller, int signalIndex);
+    void (*slotEnd)(QObject *caller, int methodIndex);
+};
+void qt_register_signal_spy_callbacks(QSignalSpyCallbackSet *callbackSet);
+
+namespace {
+
+struct MetaCallEvent : QEvent
+{
+    int signalId;
+    const QObject *sender;
+};
+
+// A queued call travels through the receiving thread's posted-event queue,
+// whose futex-based lock ThreadSanitizer cannot see. An emission releases on
+// its sender and the delivery of a call from that sender acquires, as the
+// queue's lock does. The end of an emission releases again, so what a
+// finishing QThread's finished() reads is ordered before QThread::wait().
+void releaseSender(QObject *sender, int, void **)
+{
+    __tsan_release(sender);
+}
+
+void releaseSenderAtEnd(QObject *sender, int)
+{
+    __tsan_release(sender);
+}
+
+bool acquireQueuedCall(void **data)
+{
+    const auto *event = static_cast<QEvent *>(data[1]);
+    if (event->type() == QEvent::MetaCall) {
+        if (const QObject *sender = static_cast<const MetaCallEvent *>(event)->sender)
+            __tsan_acquire(const_cast<QObject *>(sender));
+    }
+    return false;
+}
+
+const bool handOversSeen = [] {
+    static QSignalSpyCallbackSet callbacks{releaseSender, nullptr, releaseSenderAtEnd, nullptr};
+    qt_register_signal_spy_callbacks(&callbacks);
+    return QInternal::registerCallback(QInternal::EventNotifyCallback, acquireQueuedCall);
+}();
+
+}
 
 ThreadEndMark::~ThreadEndMark()
 {

@@ -3,7 +3,8 @@
 // ThreadSanitizer cannot see, so everything run() did would look unordered
 // with what follows QThread::wait(). In ThreadSanitizer builds the mark
 // releases when run() returns and QThread::wait() acquires after it; in every
-// other build it is nothing.
+// other build it is nothing. Those builds also tell the checker of the
+// queued calls that signals post from one thread to another.
 
 class QThread;
 

@@ -1,9 +1,57 @@
 #include <QtTest>
 
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <thread>
 
 #include "engine/RingBuffer.h"
+
+namespace {
+
+// A ring call that blocks on its own thread. The thread shares ownership of
+// the ring and of the result, so when a wake never comes it can be left
+// behind: the test fails instead of hanging.
+constexpr int badPattern = -3;
+
+class BlockedCall
+{
+public:
+    BlockedCall(std::shared_ptr<RingBuffer> ring, std::function<int(RingBuffer &)> call)
+        : m_result(std::make_shared<std::atomic<int>>(pending))
+    {
+        auto result = m_result;
+        m_thread = std::thread([ring, call, result] { *result = call(*ring); });
+    }
+    ~BlockedCall()
+    {
+        if (m_thread.joinable())
+            m_thread.detach();
+    }
+    BlockedCall(const BlockedCall &) = delete;
+    BlockedCall &operator=(const BlockedCall &) = delete;
+
+    bool isPending() const { return *m_result == pending; }
+    // The call's result once it returned within the watchdog's time, else pending.
+    int result()
+    {
+        QDeadlineTimer watchdog(30000);
+        while (isPending() && !watchdog.hasExpired())
+            QThread::msleep(5);
+        if (isPending())
+            return pending;
+        m_thread.join();
+        return *m_result;
+    }
+
+    static constexpr int pending = -2;
+
+private:
+    std::shared_ptr<std::atomic<int>> m_result;
+    std::thread m_thread;
+};
+
+}
 
 class TestRingBuffer : public QObject
 {
@@ -93,21 +141,20 @@ void TestRingBuffer::spansStopAtTheEnd()
 
 void TestRingBuffer::emptyReads()
 {
-    RingBuffer rb;
-    QVERIFY(rb.init(1000));
+    auto rb = std::make_shared<RingBuffer>();
+    QVERIFY(rb->init(1000));
     char buf[100];
-    QCOMPARE(rb.read(buf, 100, false), 0);
-    QCOMPARE(rb.read(buf, -1, false), -1);
+    QCOMPARE(rb->read(buf, 100, false), 0);
+    QCOMPARE(rb->read(buf, -1, false), -1);
 
-    std::atomic<int> got{-2};
-    std::thread reader([&] { got = rb.read(buf, 100, true); });
+    auto got = std::make_shared<QByteArray>(100, '\0');
+    BlockedCall reader(rb, [got](RingBuffer &r) { return r.read(got->data(), 100, true); });
     // The blocked reader is released by a write and gets its bytes.
     QTest::qWait(50);
-    QCOMPARE(got.load(), -2);
-    QCOMPARE(rb.write("abc", 3, true), 3);
-    reader.join();
-    QCOMPARE(got.load(), 3);
-    QCOMPARE(QByteArray(buf, 3), QByteArray("abc"));
+    QVERIFY(reader.isPending());
+    QCOMPARE(rb->write("abc", 3, true), 3);
+    QCOMPARE(reader.result(), 3);
+    QCOMPARE(got->left(3), QByteArray("abc"));
 }
 
 void TestRingBuffer::zeroByteWrites()
@@ -166,78 +213,75 @@ void TestRingBuffer::threadedCountingPattern()
     QFETCH(int, readChunk);
     const qint64 total = size < 100 ? 200000 : 4000000;
 
-    RingBuffer rb;
-    QVERIFY(rb.init(size));
-    std::atomic<bool> writerOk{true};
-    std::thread writer([&] {
+    auto rb = std::make_shared<RingBuffer>();
+    QVERIFY(rb->init(size));
+    // A bad byte closes the ring, so the other side ends as well.
+    BlockedCall writer(rb, [total, writeChunk](RingBuffer &r) {
         QByteArray chunk(writeChunk, '\0');
         qint64 sent = 0;
         while (sent < total) {
             const int want = int(qMin<qint64>(writeChunk, total - sent));
             for (int i = 0; i < want; ++i)
                 chunk[i] = char((sent + i) % 253);
-            int off = 0;
-            while (off < want) {
-                const int n = rb.write(chunk.constData() + off, want - off, true);
+            for (int off = 0; off < want;) {
+                const int n = r.write(chunk.constData() + off, want - off, true);
                 if (n <= 0) {
-                    writerOk = false;
-                    rb.close();
-                    return;
+                    r.close();
+                    return badPattern;
                 }
                 off += n;
             }
             sent += want;
         }
-        rb.close();
+        r.close();
+        return 0;
     });
-
-    QByteArray buf(readChunk, '\0');
-    qint64 received = 0;
-    qint64 firstBad = -1;
-    for (;;) {
-        const int n = rb.read(buf.data(), readChunk, true);
-        if (n < 0)
-            break;
-        QVERIFY(n > 0);
-        for (int i = 0; i < n && firstBad < 0; ++i)
-            if (buf[i] != char((received + i) % 253))
-                firstBad = received + i;
-        received += n;
-    }
-    writer.join();
-    QVERIFY(writerOk);
-    QCOMPARE(firstBad, qint64(-1));
-    QCOMPARE(received, total);
+    BlockedCall reader(rb, [readChunk](RingBuffer &r) {
+        QByteArray buf(readChunk, '\0');
+        int received = 0;
+        for (;;) {
+            const int n = r.read(buf.data(), readChunk, true);
+            if (n < 0)
+                return received;
+            // A blocking read never comes back empty.
+            bool good = n > 0;
+            for (int i = 0; good && i < n; ++i)
+                good = buf[i] == char((received + i) % 253);
+            if (!good) {
+                r.close();
+                return badPattern;
+            }
+            received += n;
+        }
+    });
+    QCOMPARE(writer.result(), 0);
+    QCOMPARE(reader.result(), int(total));
 }
 
 void TestRingBuffer::closeWakesBlockedReader()
 {
-    RingBuffer rb;
-    QVERIFY(rb.init(100));
-    std::atomic<int> got{-2};
-    std::thread reader([&] {
+    auto rb = std::make_shared<RingBuffer>();
+    QVERIFY(rb->init(100));
+    BlockedCall reader(rb, [](RingBuffer &r) {
         char buf[10];
-        got = rb.read(buf, 10, true);
+        return r.read(buf, 10, true);
     });
     QTest::qWait(50);
-    rb.close();
-    reader.join();
-    QCOMPARE(got.load(), -1);
+    rb->close();
+    QCOMPARE(reader.result(), -1);
 }
 
 void TestRingBuffer::closeWakesBlockedWriter()
 {
-    RingBuffer rb;
-    QVERIFY(rb.init(10));
-    QCOMPARE(rb.write("0123456789", 10, false), 10);
-    std::atomic<int> got{-2};
-    std::thread writer([&] { got = rb.write("x", 1, true); });
+    auto rb = std::make_shared<RingBuffer>();
+    QVERIFY(rb->init(10));
+    QCOMPARE(rb->write("0123456789", 10, false), 10);
+    BlockedCall writer(rb, [](RingBuffer &r) { return r.write("x", 1, true); });
     QTest::qWait(50);
-    rb.close();
-    writer.join();
-    QCOMPARE(got.load(), -1);
+    rb->close();
+    QCOMPARE(writer.result(), -1);
     char buf[10];
-    QCOMPARE(rb.read(buf, 10, true), 10); // what was queued still drains
+    QCOMPARE(rb->read(buf, 10, true), 10); // what was queued still drains
 }
 
 QTEST_GUILESS_MAIN(TestRingBuffer)

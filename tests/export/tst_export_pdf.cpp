@@ -20,13 +20,15 @@ QString pdfText(const QString &pdf)
     return QString::fromUtf8(p.readAllStandardOutput()).simplified();
 }
 
-// finished() may come from the loader thread; count it in this one.
-bool waitFinished(IExportHandling *e, int *count = nullptr, int timeoutMs = 20000)
+// finished() may come from the loader thread, even before start() returns;
+// count it in this one.
+bool startAndWait(IExportHandling *e, int *count = nullptr, int timeoutMs = 20000)
 {
     int n = 0;
     QEventLoop loop;
     QObject::connect(e, &IExportHandling::finished, &loop, [&] { ++n; loop.quit(); }, Qt::QueuedConnection);
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    e->start();
     loop.exec();
     if (count)
         *count = n;
@@ -122,8 +124,7 @@ private slots:
         QDir blocked(out.filePath("blocked"));
         QVERIFY(blocked.mkpath("blocked.pdf"));
         auto *pdf = new ExportPdf(blocked, m_project.folder(), &model);
-        pdf->start();
-        QVERIFY(waitFinished(pdf));
+        QVERIFY(startAndWait(pdf));
         QVERIFY(pdf->hasErr);
         QCOMPARE(pdf->err, QStringLiteral("Write %1 failed.").arg(blocked.absoluteFilePath("blocked.pdf")));
 
@@ -141,8 +142,7 @@ private slots:
         // A project without its database fails and gets none.
         QVERIFY(QDir().mkpath(out.filePath("empty")));
         auto *missing = new ExportPdf(QDir(out.filePath("blocked")), out.filePath("empty"), &model);
-        missing->start();
-        QVERIFY(waitFinished(missing));
+        QVERIFY(startAndWait(missing));
         QCOMPARE(missing->err, QStringLiteral("%1 not exists.").arg(out.filePath("empty/data")));
         QVERIFY(!QFile::exists(out.filePath("empty/data")));
 
@@ -150,8 +150,7 @@ private slots:
         auto *stopped = new ExportPdf(QDir(out.path()), m_project.folder(), &model);
         int ends = 0;
         QTimer::singleShot(0, stopped, [stopped] { stopped->stop(); });
-        stopped->start();
-        waitFinished(stopped, &ends, 1000);
+        startAndWait(stopped, &ends, 1000);
         QCOMPARE(ends, 0);
         delete stopped;
     }

@@ -20,9 +20,6 @@
 #include <QUrl>
 #include <QtTest>
 
-#include <atomic>
-#include <thread>
-
 namespace {
 
 // Everything a reader of the stored text sees: its plain text and the
@@ -85,7 +82,6 @@ private slots:
     void htmlBodyKeepsTypedText_data();
     void htmlBodyKeepsTypedText();
     void htmlBodyAttributeEscaping();
-    void textHelpersFromThreads();
 
     void saveImg();
     void saveImgFailures_data();
@@ -361,29 +357,6 @@ void TestBaseUtil::htmlBodyAttributeEscaping()
     QDomDocument dom;
     QVERIFY(dom.setContent(body));
     QCOMPARE(dom.documentElement().attribute("href"), QString("q?a=1&b=\"2\"<"));
-}
-
-void TestBaseUtil::textHelpersFromThreads()
-{
-    // The exporters call these from their worker threads.
-    const QString html = "<p>a &lt;c&gt; R&amp;D</p><p><span style=\"color:#ff0000;\">red</span><br/>next</p>";
-    const QString body = BaseUtil::htmlBody(html);
-    const QString text = BaseUtil::html2text(html);
-    const QString time = BaseUtil::formatMSecs(3723004);
-    std::atomic<int> wrong{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&] {
-            for (int i = 0; i < 100; ++i) {
-                if (BaseUtil::htmlBody(html) != body || BaseUtil::html2text(html) != text
-                    || BaseUtil::formatMSecs(3723004) != time)
-                    ++wrong;
-            }
-        });
-    }
-    for (auto &th : threads)
-        th.join();
-    QCOMPARE(wrong.load(), 0);
 }
 
 void TestBaseUtil::saveImg()
