@@ -134,8 +134,7 @@ private slots:
             QVERIFY(QDir().mkpath(QFileInfo(path).path()));
             QVERIFY(QFile::link("/dev/full", path));
             auto *full = new ExportPdf(QDir(QFileInfo(path).path()), m_project.folder(), &model);
-            full->start();
-            QVERIFY(waitFinished(full));
+            QVERIFY(startAndWait(full));
             QCOMPARE(full->err, QStringLiteral("Create file failed. No space left on device"));
         }
 
