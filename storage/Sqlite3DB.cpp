@@ -338,6 +338,10 @@ Sqlite3DB::~Sqlite3DB()
     }
 }
 
+namespace {
+constexpr int kBusyTimeoutMs = 5000;
+}
+
 void Sqlite3DB::open(const QString &filePath, const QByteArray &key, int flags)
 {
     if (handle)
@@ -357,6 +361,10 @@ void Sqlite3DB::open(const QString &filePath, const QByteArray &key, int flags)
         sqlite3_close_v2(db);
         throw e;
     }
+    // Another connection to the same file may hold its lock for a moment
+    // (a project left and opened again at once: the last close checkpoints
+    // the log); wait for it rather than fail the opening.
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
     handle = db;
 }
 
