@@ -141,34 +141,32 @@ void ExportPdf::afterInit(bool res)
 
     msgsFinished = false;
     msgsWriter = makeWriter(&msgsFile);
-    msgsExec = new PrintMsgsExec(this);
-    msgsExec->setItems(msgsWriter.get(), msgs, opt.withSpeaker, opt.withTime, 0, 0);
-    connect(msgsExec, &PrintMsgsExec::updateProgress, this, [this](int cur) {
-        msgsDone = cur + 1;
-        onPainted();
-    });
-    connect(msgsExec, &PrintMsgsExec::finished, this, [this] {
-        msgsFinished = true;
-        onPainterFinished();
-    });
-    msgsExec->start();
+    msgsExec = startPainter<PrintMsgsExec>(msgsWriter.get(), msgs, opt, msgsDone, msgsFinished);
 
     citemsFinished = true;
     if (!opt.withHLCMMT)
         return;
     citemsFinished = false;
     citemsWriter = makeWriter(&citemsFile);
-    citemsExec = new PrintCItemExec(this);
-    citemsExec->setItems(citemsWriter.get(), blocks, opt.withSpeaker, opt.withTime, 0, 0);
-    connect(citemsExec, &PrintCItemExec::updateProgress, this, [this](int cur) {
-        citemsDone = cur + 1;
+    citemsExec = startPainter<PrintCItemExec>(citemsWriter.get(), blocks, opt, citemsDone, citemsFinished);
+}
+
+template<typename Exec, typename Record>
+Exec *ExportPdf::startPainter(QPdfWriter *writer, const QList<Record> &records, const Options &opt, int &done,
+                              bool &ended)
+{
+    auto *exec = new Exec(this);
+    exec->setItems(writer, records, opt.withSpeaker, opt.withTime, 0, 0);
+    connect(exec, &Exec::updateProgress, this, [this, &done](int cur) {
+        done = cur + 1;
         onPainted();
     });
-    connect(citemsExec, &PrintCItemExec::finished, this, [this] {
-        citemsFinished = true;
+    connect(exec, &Exec::finished, this, [this, &ended] {
+        ended = true;
         onPainterFinished();
     });
-    citemsExec->start();
+    exec->start();
+    return exec;
 }
 
 // Painted records of both documents (replies included) over all of them, so

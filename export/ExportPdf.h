@@ -36,6 +36,9 @@ private:
     void releasePainters();
     void onPainted();
     void onPainterFinished();
+    // A painter on writer, reporting into done and ended, started at once.
+    template<typename Exec, typename Record>
+    Exec *startPainter(QPdfWriter *writer, const QList<Record> &records, const Options &opt, int &done, bool &ended);
     std::unique_ptr<QPdfWriter> makeWriter(QFile *file) const;
 
     QDir outDir;
