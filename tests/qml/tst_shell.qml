@@ -105,4 +105,16 @@ TestCase {
         mouseClick(findIn(win, "headerVersion"))
         compare(openedUrls.last(), page)
     }
+
+    // A name that looks like markup shows as typed, never as rich text.
+    function test_userTextIsShownAsTyped() {
+        var name = '<b>Ann</b><img src="x.png" width="300">'
+        var shown = Qt.createComponent("qrc:/MyText.qml").createObject(win, { text: name })
+        var plain = Qt.createQmlObject("import QtQuick 2.15; Text { textFormat: Text.PlainText }", win)
+        plain.font = shown.font
+        plain.text = name
+        compare(shown.implicitWidth, plain.implicitWidth)
+        shown.destroy()
+        plain.destroy()
+    }
 }
