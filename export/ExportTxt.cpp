@@ -28,7 +28,7 @@ bool ExportTxt::doExport()
         if (src.opt.withSpeaker)
             block += seg.spkName + QStringLiteral(":\n");
         // A picture in the text has no words; its placeholder is no character to write.
-        block += BaseUtil::html2text(seg.html).remove(QChar::ObjectReplacementCharacter) + QStringLiteral("\n\n");
+        block += BaseUtil::html2text(seg.html) + QStringLiteral("\n\n");
         src.main.write(block.toUtf8());
         progress.step();
     }

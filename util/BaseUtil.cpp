@@ -388,7 +388,8 @@ QString BaseUtil::html2text(const QString &html)
 {
     QTextDocument doc;
     doc.setHtml(html);
-    return doc.toPlainText();
+    // A picture has no words: its placeholder character is no text.
+    return doc.toPlainText().remove(QChar::ObjectReplacementCharacter);
 }
 
 QString BaseUtil::htmlBody(const QString &raw)

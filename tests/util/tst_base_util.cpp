@@ -229,6 +229,7 @@ void TestBaseUtil::html2text_data()
     QTest::newRow("line break") << " one<br/> two" << "one\ntwo";
     QTest::newRow("white space") << "a   \n  b" << "a b";
     QTest::newRow("highlight anchor") << "<a href=\"hl:1\"><span> word</span></a>" << "word";
+    QTest::newRow("picture") << "a <img src=\"images/x.png\"/> b" << "a  b";
 }
 
 void TestBaseUtil::html2text()
@@ -301,7 +302,7 @@ void TestBaseUtil::htmlBodyRoundTrip()
     // Stored, loaded into the editor and stored again, any number of times.
     const QString stored = BaseUtil::htmlBody(doc.toHtml());
     QCOMPARE(visibleText(stored), expectedVisible);
-    QCOMPARE(BaseUtil::html2text(stored), doc.toPlainText());
+    QCOMPARE(BaseUtil::html2text(stored), doc.toPlainText().remove(QChar::ObjectReplacementCharacter));
 
     QString again = stored;
     for (int i = 0; i < 3; ++i) {
