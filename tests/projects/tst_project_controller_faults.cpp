@@ -1,6 +1,7 @@
 // Runs that fail part-way, on a project entered as the page enters it: the
 // decoder breaks during a conversion, the database refuses the conversion's
 // item, the ring buffer gets no storage, a source switch finds no sound server.
+#include <QRandomGenerator>
 #include <QtTest>
 
 #include <atomic>
@@ -21,8 +22,9 @@ namespace {
 // An array allocation of this many bytes fails; 0 lets every one through.
 std::atomic<std::size_t> failingArrayBytes{0};
 
-// What the decoder reports for a packet shorter than one sample (AVERROR_INVALIDDATA).
-const QString invalidPcmPacket = QStringLiteral("avcodec_receive_frame return -1094995529.");
+// What the decoder reports for a read error in the middle of a file (AVERROR_INVALIDDATA).
+const QString readError =
+    QStringLiteral("av_read_frame failed, return -1094995529. Invalid data found when processing input");
 
 }
 
@@ -56,7 +58,7 @@ private:
     QTemporaryDir tmp;
     AudioTestUtil::PulseServer pulse;
     QString speech;
-    QString brokenAtEnd;
+    QString brokenMidFile;
 };
 
 void TestProjectControllerFaults::initTestCase()
@@ -67,10 +69,18 @@ void TestProjectControllerFaults::initTestCase()
     LangDb::instance()->setLocalPath(QStringLiteral("en-s"), QStringLiteral(KALVINOR_TEST_DATA_DIR "/vosk-model-test"));
     speech = tmp.filePath(QStringLiteral("speech.wav"));
     QVERIFY(AudioTestUtil::makeSpokenWav(QStringLiteral("the quick brown fox jumps over the lazy dog"), speech, 3));
-    // An odd byte after the last sample: the decoder fails on the final packet,
-    // after the recogniser has stored segments for the item.
-    brokenAtEnd = tmp.filePath(QStringLiteral("broken.wav"));
-    QVERIFY(MediaFixtures::writeMonoWav(brokenAtEnd, AudioTestUtil::wavPcm(speech) + QByteArray(1, '\1'), 16000));
+    // 100 kB of noise in the middle of an Ogg file, more than its demuxer
+    // searches for its next page: a read error after the recogniser has
+    // stored segments for the item. (A damaged packet is skipped, not fatal.)
+    const QString longSpeech = tmp.filePath(QStringLiteral("long.wav"));
+    const QString ogg = tmp.filePath(QStringLiteral("long.ogg"));
+    QVERIFY(AudioTestUtil::makeSpokenWav(QStringLiteral("the quick brown fox jumps over the lazy dog"), longSpeech, 8));
+    QVERIFY(MediaFixtures::ffmpeg({ "-i", longSpeech, "-c:a", "libvorbis", ogg }));
+    QByteArray noise(100000, '\0');
+    QRandomGenerator(12345).fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
+    const QByteArray bytes = TestUtil::readFile(ogg);
+    brokenMidFile = tmp.filePath(QStringLiteral("broken.ogg"));
+    QVERIFY(TestUtil::writeFile(brokenMidFile, bytes.left(bytes.size() * 2 / 3) + noise + bytes.mid(bytes.size() * 2 / 3)));
     QString log;
     QVERIFY2(pulse.start(&log), qPrintable(log));
 }
@@ -89,7 +99,7 @@ void TestProjectControllerFaults::decoderFailureRemovesTheItem()
     QSignalSpy results(c, &ProjectMainController::newResult);
     QSignalSpy stopped(c, &ProjectMainController::stopped);
     QSignalSpy cleared(c, &ProjectMainController::afterClearConvertTmp);
-    c->setConvertFileUrl(QUrl::fromLocalFile(brokenAtEnd).toString());
+    c->setConvertFileUrl(QUrl::fromLocalFile(brokenMidFile).toString());
     c->startConvert();
     QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 60000);
     QVERIFY(results.count() >= 1);
@@ -101,10 +111,10 @@ void TestProjectControllerFaults::decoderFailureRemovesTheItem()
     QTest::qWait(300);
     QVERIFY(project.db().loadSegs(item).isEmpty());
     QVERIFY(c->hasErr());
-    QCOMPARE(c->lastErr(), invalidPcmPacket);
+    QCOMPARE(c->lastErr(), readError);
     const QVariantMap m = readJsonFile(project.folder() + QStringLiteral("/manifest"));
     QCOMPARE(m.value("convert_status").toInt(), -1);
-    QCOMPARE(m.value("convert_err").toString(), invalidPcmPacket);
+    QCOMPARE(m.value("convert_err").toString(), readError);
     QCOMPARE(m.value("convert").toString(), QString());
 }
 
