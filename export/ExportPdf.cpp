@@ -97,8 +97,8 @@ void ExportPdf::afterInit(bool res)
     msgs.reserve(segs.size());
     const QString baseUrl = QUrl::fromLocalFile(outDir.absolutePath()).toString() + QLatin1Char('/');
     for (const VoskProSeg &seg : qAsConst(segs))
-        msgs << PrintMsg { segTime(seg), seg.html, baseUrl,
-                           QString::fromLatin1(VoskProDb::speakerColor(seg.spkId)), seg.spkName, false };
+        msgs << PrintMsg { segTime(seg), seg.html, baseUrl, QString::fromLatin1(VoskProDb::speakerColor(seg.spkId)),
+                           seg.spkName, false };
 
     QList<PrintCItem> blocks;
     if (opt.withHLCMMT) {

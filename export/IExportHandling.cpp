@@ -6,7 +6,6 @@
 #include "util/BaseUtil.h"
 
 #include <QDateTime>
-
 #include <QFile>
 #include <QFileInfo>
 
