@@ -27,8 +27,7 @@ IExportHandling *makeExporter(const QDir &outDir, const QString &projectDir, QOb
 }
 
 // The export types, in the order their patterns are tried on the chosen
-// label (the first match decides) and the page lists them. A type without a
-// maker is recognised but cannot be written yet.
+// label (the first match decides) and the page lists them.
 struct ExportType
 {
     const char *label;
@@ -206,10 +205,8 @@ int ExportHandlingItemModel::rowCount(const QModelIndex &parent) const
 QStringList ExportHandlingItemModel::exportTypes()
 {
     QStringList labels;
-    for (const ExportType &t : kExportTypes) {
-        if (t.make)
-            labels << tr(t.label);
-    }
+    for (const ExportType &t : kExportTypes)
+        labels << tr(t.label);
     return labels;
 }
 
@@ -251,6 +248,11 @@ ExportHandlingItemModel::ExportItem *ExportHandlingItemModel::makeItem(const QSt
         item->fail(folderFailed(exportDir.absolutePath()));
         return item;
     }
+    const ExportType *type = findExportType(m_exportType);
+    if (!type) {
+        item->fail(QStringLiteral("Invalid export type."));
+        return item;
+    }
 
     const QString folder = projectName.isEmpty() ? QFileInfo(projectDir).fileName() : projectName;
     QString itemPath = FileUtil::uniqueFilePath(exportDir, folder);
@@ -264,15 +266,6 @@ ExportHandlingItemModel::ExportItem *ExportHandlingItemModel::makeItem(const QSt
         return item;
     }
 
-    const ExportType *type = findExportType(m_exportType);
-    if (!type) {
-        item->fail(QStringLiteral("Invalid export type."));
-        return item;
-    }
-    if (!type->make) {
-        item->fail(QStringLiteral("%1 cannot be written by this version.").arg(tr(type->label)));
-        return item;
-    }
     item->exporter = type->make(itemDir, projectDir, this);
     // Queued even from the GUI thread: a row's end may stop its exporter,
     // which must not happen inside the exporter's own call.

@@ -2,10 +2,8 @@
 
 #include "export/PrintCItemExec.h"
 #include "export/PrintMsgsExec.h"
-#include "util/BaseUtil.h"
 #include "util/FileUtil.h"
 
-#include <QDateTime>
 #include <QPdfWriter>
 #include <QThread>
 #include <QUrl>
@@ -99,8 +97,8 @@ void ExportPdf::afterInit(bool res)
     msgs.reserve(segs.size());
     const QString baseUrl = QUrl::fromLocalFile(outDir.absolutePath()).toString() + QLatin1Char('/');
     for (const VoskProSeg &seg : qAsConst(segs))
-        msgs << PrintMsg { BaseUtil::formatMSecs(qint64(seg.start * 1000.0f)), seg.html, baseUrl,
-                           QString::fromLatin1(VoskProDb::speakerColor(seg.spkId)), seg.spkName, false };
+        msgs << PrintMsg { segTime(seg), seg.html, baseUrl, QString::fromLatin1(VoskProDb::speakerColor(seg.spkId)),
+                           seg.spkName, false };
 
     QList<PrintCItem> blocks;
     if (opt.withHLCMMT) {
@@ -112,10 +110,7 @@ void ExportPdf::afterInit(bool res)
                                    item.value(QStringLiteral("text")).toString() };
             for (const QVariant &r : item.value(QStringLiteral("replies")).toList()) {
                 const QVariantMap reply = r.toMap();
-                blocks << PrintCItem { 3,
-                                       QDateTime::fromSecsSinceEpoch(reply.value(QStringLiteral("dt")).toLongLong())
-                                           .toString(QStringLiteral("yyyy/MM/dd hh:mm:ss")),
-                                       reply.value(QStringLiteral("text")).toString() };
+                blocks << PrintCItem { 3, replyTime(reply), reply.value(QStringLiteral("text")).toString() };
             }
         }
     }

@@ -3,7 +3,9 @@
 #include "export/ExportHandlingItemModel.h"
 #include "export/TodoInThread.h"
 #include "storage/VoskProDb.h"
+#include "util/BaseUtil.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 
@@ -92,6 +94,17 @@ QString IExportHandling::closeFile(QFile &file)
     const QString why = file.errorString();
     file.close();
     return ok ? QString() : QStringLiteral("Create file failed. ") + why;
+}
+
+QString IExportHandling::segTime(const VoskProSeg &seg)
+{
+    return BaseUtil::formatMSecs(qint64(seg.start * 1000.0f));
+}
+
+QString IExportHandling::replyTime(const QVariantMap &reply)
+{
+    return QDateTime::fromSecsSinceEpoch(reply.value(QStringLiteral("dt")).toLongLong())
+        .toString(QStringLiteral("yyyy/MM/dd hh:mm:ss"));
 }
 
 void IExportHandling::Progress::step()

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QObject>
 #include <QString>
+#include <QVariantMap>
 
 #include <functional>
 
@@ -12,6 +13,7 @@ class BatchHandlingItemModel;
 class QFile;
 class QThread;
 class VoskProDb;
+struct VoskProSeg;
 
 class IExportHandling : public QObject
 {
@@ -69,6 +71,11 @@ protected:
     bool closeOutput(QFile &file);
     // The same without ending the export: the error text, empty on success.
     static QString closeFile(QFile &file);
+
+    // The segment's start as shown beside it: hh:mm:ss,mmm.
+    static QString segTime(const VoskProSeg &seg);
+    // A reply's time, local: yyyy/MM/dd hh:mm:ss.
+    static QString replyTime(const QVariantMap &reply);
 
     // progress() for done of total, sent only when the percentage moves.
     class Progress

@@ -1,9 +1,5 @@
 #include "export/WorkerExporter.h"
 
-#include "util/BaseUtil.h"
-
-#include <QDateTime>
-
 WorkerExporter::WorkerExporter(QDir outDir, QString projectDir, QObject *parent)
     : IExportHandling(parent)
     , outDir(std::move(outDir))
@@ -43,15 +39,4 @@ bool WorkerExporter::finishExport(Source &src)
         return false;
     emit finished();
     return true;
-}
-
-QString WorkerExporter::segTime(const VoskProSeg &seg)
-{
-    return BaseUtil::formatMSecs(qint64(seg.start * 1000.0f));
-}
-
-QString WorkerExporter::replyTime(const QVariantMap &reply)
-{
-    return QDateTime::fromSecsSinceEpoch(reply.value(QStringLiteral("dt")).toLongLong())
-        .toString(QStringLiteral("yyyy/MM/dd hh:mm:ss"));
 }

@@ -44,11 +44,6 @@ protected:
     bool beginExport(Source &src, const QString &ext);
     bool finishExport(Source &src);
 
-    // The segment's start as shown beside it: hh:mm:ss,mmm.
-    static QString segTime(const VoskProSeg &seg);
-    // A reply's time, local: yyyy/MM/dd hh:mm:ss.
-    static QString replyTime(const QVariantMap &reply);
-
     QDir outDir;        // the project's export item folder
     QString projectDir; // the project folder
 };

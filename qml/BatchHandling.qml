@@ -93,7 +93,6 @@ Rectangle {
                         MyText {
                             width: parent.width
                             text: row.job.name
-                            textFormat: Text.PlainText
                             elide: Text.ElideMiddle
                             color: TEXTCOLOR_MAIN
                         }
@@ -118,7 +117,6 @@ Rectangle {
                             visible: row.job.status < 0
                             width: parent.width
                             text: row.job.err
-                            textFormat: Text.PlainText
                             wrapMode: Text.Wrap
                             color: Theme.danger
                             font.pixelSize: FONTSIZE_SUB

@@ -22,7 +22,6 @@ Item {
         anchors.rightMargin: 4
         anchors.verticalCenter: parent.verticalCenter
         wrapMode: Text.Wrap
-        textFormat: Text.PlainText
         font.pixelSize: FONTSIZE_SUB
         text: Qt.formatDateTime(new Date(Number(root.reply.dt) * 1000), "yyyy/MM/dd hh:mm:ss") + "\n" + root.reply.text
     }

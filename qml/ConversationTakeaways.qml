@@ -96,7 +96,6 @@ Rectangle {
                         anchors.leftMargin: 8
                         anchors.right: menuBtn.left
                         wrapMode: Text.Wrap
-                        textFormat: Text.PlainText
                         text: row.item.text
                     }
                     ToolButton {

@@ -59,7 +59,6 @@ MouseArea {
             objectName: "projectName"
             width: parent.width
             text: d.name !== undefined ? d.name : ""
-            textFormat: Text.PlainText
             elide: Text.ElideRight
             color: root.textColor
         }
@@ -67,7 +66,6 @@ MouseArea {
             objectName: "projectPath"
             width: parent.width
             text: d.path
-            textFormat: Text.PlainText
             elide: Text.ElideMiddle
             font.pixelSize: FONTSIZE_SUB
             color: root.textColor

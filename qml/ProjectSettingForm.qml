@@ -80,7 +80,6 @@ MyPopup {
                         width: parent.width - selectBtn.width - 8
                         anchors.verticalCenter: parent.verticalCenter
                         text: root.localPath(root.projectRoot)
-                        textFormat: Text.PlainText
                         elide: Text.ElideMiddle
                         color: TEXTCOLOR_MAIN2
                     }
@@ -104,7 +103,6 @@ MyPopup {
                             width: parent.width
                             elide: Text.ElideMiddle
                             text: baseutil.fileName(root.convertFiles[index])
-                            textFormat: Text.PlainText
                             color: TEXTCOLOR_MAIN2
                         }
                     }

@@ -235,6 +235,8 @@ private slots:
         QCOMPARE(d.value("status").toInt(), err.isEmpty() ? 1 : -1);
         const QString itemDir = QUrl(m->exportDirUrl()).toLocalFile() + "/P";
         QCOMPARE(TestUtil::fileTree(itemDir), file.isEmpty() ? QStringList() : QStringList { file });
+        // A row that cannot be exported leaves no folder of its own.
+        QCOMPARE(QFileInfo::exists(itemDir), err.isEmpty());
     }
 
     // Every type the page offers is one that can be written.

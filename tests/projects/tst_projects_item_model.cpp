@@ -201,7 +201,7 @@ void TestProjectsItemModel::importProject()
     QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QSignalSpy inserted(&m, &QAbstractItemModel::rowsInserted);
 
-    // No manifest: the specified message with the folder's path.
+    // No manifest: the message names the folder's path.
     const QString bare = root->filePath("bare");
     QDir().mkpath(bare);
     QVERIFY(!m.importProject(url(bare)));
