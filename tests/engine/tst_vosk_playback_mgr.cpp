@@ -130,7 +130,10 @@ void TestVoskPlaybackMgr::playsRangeOnce()
     // speed, in both channels, with the pitch moved by the same factor.
     const QByteArray span = audibleSpan(TestUtil::readFile(out));
     const double heard = double(span.size() / 4) / deviceRate;
-    QVERIFY2(qAbs(heard - seconds) < 0.08, qPrintable(QStringLiteral("%1 s of sound").arg(heard)));
+    // The test's output device, SDL's disk driver, now and then leaves one of
+    // its 4096-frame buffers (85 ms at 48 kHz) out of the file: measured 3.914
+    // of 4 s in a few runs out of many, 3.9997 s in all others.
+    QVERIFY2(heard > seconds - 0.09 && heard < seconds + 0.08, qPrintable(QStringLiteral("%1 s of sound").arg(heard)));
     const double pitch = MediaFixtures::crossingsPerSecond(span, deviceRate, 2, 0) / 2;
     QVERIFY2(qAbs(pitch - toneHz * double(speed)) < toneHz * double(speed) * 0.02, qPrintable(QString::number(pitch)));
     QVERIFY(qAbs(MediaFixtures::rms(span, 2, 0) - MediaFixtures::rms(span, 2, 1)) < 0.01);
