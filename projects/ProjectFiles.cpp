@@ -41,8 +41,9 @@ bool isProgramFile(const QString &name)
 bool isPicture(const QString &name)
 {
     static const QRegularExpression uuidName(QStringLiteral("^[0-9a-f]{32}\\.([^.]+)$"));
+    static const QList<QByteArray> formats = QImageWriter::supportedImageFormats();
     const QRegularExpressionMatch m = uuidName.match(name);
-    return m.hasMatch() && QImageWriter::supportedImageFormats().contains(m.captured(1).toLower().toLatin1());
+    return m.hasMatch() && formats.contains(m.captured(1).toLower().toLatin1());
 }
 
 QString shown(const QFileInfo &e, const QString &folder)
