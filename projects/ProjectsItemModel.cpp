@@ -12,9 +12,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <QUrl>
-
 #include <QStringList>
+#include <QUrl>
 
 #include <algorithm>
 

@@ -46,8 +46,8 @@ public:
     // Adds the project folder at projectUrl to the catalogue and the list.
     // True also when it is listed already; false with lastErr otherwise.
     Q_INVOKABLE bool importProject(const QString &projectUrl);
-    // Remove the projects' own files from disk, and their rows. Files of the
-    // user's stay; lastErr then says which and where, and why a project that
+    // Delete the projects' own files from disk, and their rows. Files of the
+    // user's stay; lastErr then says which and where, or why a project that
     // could not go stays listed. A project whose manifest cannot be read
     // only leaves the list.
     Q_INVOKABLE void deleteSelProjects();
