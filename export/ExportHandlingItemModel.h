@@ -62,7 +62,7 @@ signals:
     void withAudioChanged();
     void withHLCMMTChanged();
 
-protected slots:
+protected:
     QString itemName(int row) const override;
     QString itemErr(int row) const override;
     int itemStatus(int row) const override;

@@ -45,14 +45,13 @@ signals:
     void canceled();
     void totalFinishedChanged();
 
-protected slots:
+protected:
     virtual QString itemName(int row) const = 0;
     virtual QString itemErr(int row) const = 0;
     virtual int itemStatus(int row) const = 0;
     virtual int itemProgress(int row) const = 0;
     virtual void cancelJobs() = 0;
 
-protected:
     // dataChanged over one row, with no role list (every role may differ).
     void rowChanged(int row);
 

@@ -1,15 +1,18 @@
 #include "projects/ProjectsItemModel.h"
 
 #include "projects/JsonFile.h"
+#include "projects/ProjectFiles.h"
 #include "projects/ProjectMainController.h"
 #include "projects/ProjectsMgr.h"
 #include "projects/RecentProjectsDb.h"
+#include "storage/VoskProDb.h"
 #include "util/FileUtil.h"
 #include "util/Platform.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QStringList>
 #include <QUrl>
 
 #include <algorithm>
@@ -64,42 +67,68 @@ QStringList userFolders()
         + QStandardPaths::standardLocations(QStandardPaths::DocumentsLocation);
 }
 
-// What the program keeps in a project folder: the manifest (and the
-// writer's temporary files beside it), the database with its journals, the
-// audio and the pictures.
-bool isProjectEntry(const QString &name)
-{
-    static const QStringList names { QStringLiteral("manifest"), QStringLiteral("data"), QStringLiteral("data-wal"),
-                                     QStringLiteral("data-shm"), QStringLiteral("data-journal"),
-                                     QStringLiteral("data.wav"), QStringLiteral("images") };
-    return names.contains(name) || name.startsWith(QStringLiteral("manifest."));
-}
-
 QString canonicalKey(const QString &path)
 {
     const QString canonical = QFileInfo(path).canonicalFilePath();
     return pathKey(canonical.isEmpty() ? path : canonical);
 }
 
-// A folder is taken for a project only when its manifest is a regular file
-// holding a JSON object with something in it, and the folder holds nothing
-// but what a project holds: a user's folder that happens to hold a file
-// named "manifest", or a folder of projects, is never taken for one.
-bool isProjectFolder(const QString &path)
+// A folder of its own: a link may lead anywhere, and the user's own folders
+// hold far more than a project, whatever file named "manifest" they hold.
+bool isSeparateFolder(const QString &path)
 {
     const QFileInfo folder(path);
-    if (folder.isSymLink() || !folder.isDir())
-        return false;
-    const QFileInfo manifest(QDir(path).absoluteFilePath(kManifest));
-    if (manifest.isSymLink() || !manifest.isFile() || readJsonFile(manifest.absoluteFilePath()).isEmpty())
+    if (FileUtil::isLink(folder) || !folder.isDir())
         return false;
     const QString key = canonicalKey(path);
     for (const QString &f : userFolders()) {
         if (canonicalKey(f) == key)
             return false;
     }
-    const QStringList entries = QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    return std::all_of(entries.cbegin(), entries.cend(), isProjectEntry);
+    return true;
+}
+
+// The manifest reads as a project's: the folder's own file (not a link)
+// holding a JSON object with something in it. Without that nothing tells the
+// project's files from the user's.
+bool manifestReadable(const QString &folder)
+{
+    const QFileInfo manifest(QDir(folder).absoluteFilePath(kManifest));
+    QVariantMap map;
+    return !FileUtil::isLink(manifest) && manifest.isFile() && readJsonObject(manifest.absoluteFilePath(), map)
+        && !map.isEmpty();
+}
+
+// A project that was never opened has no database yet.
+bool databaseOpens(const QString &folder)
+{
+    const QFileInfo data(QDir(folder).absoluteFilePath(QStringLiteral("data")));
+    if (!data.exists() && !data.isSymLink())
+        return true;
+    VoskProDb db;
+    return data.isFile() && db.open(data.absoluteFilePath());
+}
+
+// Every catalogue row of the folder, in whatever spelling it was stored.
+bool forget(const QString &path)
+{
+    const QString key = pathKey(path);
+    bool ok = true;
+    for (const RecentProjectRow &r : RecentProjectsDb::instance().list()) {
+        if (pathKey(r.path) == key)
+            ok = RecentProjectsDb::instance().remove(r.id) && ok;
+    }
+    return ok;
+}
+
+// File names for a message: the first few, then how many more.
+QString fileList(const QStringList &names)
+{
+    constexpr int kShown = 5;
+    QString text = names.mid(0, kShown).join(QStringLiteral(", "));
+    if (names.size() > kShown)
+        text += QStringLiteral(" and %1 more").arg(names.size() - kShown);
+    return text;
 }
 
 }
@@ -236,7 +265,8 @@ bool ProjectsItemModel::importProject(const QString &projectUrl)
         if (pathKey(rowPath(row)) == key)
             return true;
     }
-    const qint64 id = isProjectFolder(path) ? RecentProjectsDb::addPath(path) : 0;
+    const bool project = manifestReadable(path) && isSeparateFolder(path) && databaseOpens(path);
+    const qint64 id = project ? RecentProjectsDb::addPath(path) : 0;
     if (id == 0) {
         setLastErr(QStringLiteral("Import %1 failed.").arg(path));
         return false;
@@ -259,32 +289,46 @@ void ProjectsItemModel::deleteProject(int idx)
 {
     if (idx < 0 || idx >= m_rows.size())
         return;
-    if (removeProjectFolder(idx))
+    QStringList notes;
+    if (deleteFromDisk(idx, notes))
         dropRow(idx);
+    setLastErr(notes.join(QStringLiteral("\n\n")));
     allRowsChanged();
     emit checkedCountChanged();
 }
 
 void ProjectsItemModel::deleteSelProjects()
 {
+    QStringList notes;
     for (int i = 0; i < m_rows.size();) {
-        if (m_checked.contains(rowId(m_rows.at(i))) && removeProjectFolder(i))
+        if (m_checked.contains(rowId(m_rows.at(i))) && deleteFromDisk(i, notes))
             dropRow(i); // the next row moves into i
         else
             ++i;
     }
+    setLastErr(notes.join(QStringLiteral("\n\n")));
     allRowsChanged();
     emit checkedCountChanged();
 }
 
-bool ProjectsItemModel::removeProjectFolder(int row)
+bool ProjectsItemModel::deleteFromDisk(int row, QStringList &notes)
 {
     const QString path = cleanAbsolute(rowPath(m_rows.at(row)));
     // Lost its manifest meanwhile: no longer a project, nothing to remove.
     if (!hasManifest(path))
         return true;
-    if (!isProjectFolder(path)) {
-        setLastErr(QStringLiteral("Delete %1 failed.").arg(path));
+    if (!manifestReadable(path)) {
+        if (!forget(path)) {
+            notes << QStringLiteral("Could not remove %1 from the list.").arg(path);
+            return false;
+        }
+        notes << QStringLiteral("The manifest in %1 cannot be read, so no files were deleted. The project was removed "
+                                "from the list; its files stay in that folder.")
+                     .arg(path);
+        return true;
+    }
+    if (!isSeparateFolder(path)) {
+        notes << QStringLiteral("Delete %1 failed.").arg(path);
         return false;
     }
     // The entered project is left first: its run stops as a user stop would
@@ -292,11 +336,15 @@ bool ProjectsItemModel::removeProjectFolder(int row)
     ProjectsMgr *mgr = ProjectsMgr::instance();
     if (mgr->cp() && pathKey(mgr->cp()->projectDir().absolutePath()) == pathKey(path))
         mgr->existProject();
-    FileUtil::removeDirRecursively(path);
-    if (hasManifest(path)) {
-        setLastErr(QStringLiteral("Delete %1 failed.").arg(path));
+    const ProjectFiles::Removal removal = ProjectFiles::remove(path);
+    if (!removal.stayed.isEmpty()) {
+        notes << QStringLiteral("Could not delete the project in %1: %2 (%3). These of its files stayed:\n%4")
+                     .arg(path, removal.stayed.first(), removal.err, fileList(removal.stayed));
         return false;
     }
+    if (!removal.kept.isEmpty())
+        notes << QStringLiteral("The project was deleted. Files that were not part of it stay in %1:\n%2")
+                     .arg(path, fileList(removal.kept));
     return true;
 }
 

@@ -46,7 +46,10 @@ public:
     // Adds the project folder at projectUrl to the catalogue and the list.
     // True also when it is listed already; false with lastErr otherwise.
     Q_INVOKABLE bool importProject(const QString &projectUrl);
-    // Removes the ticked projects' folders from disk, and their rows.
+    // Delete the projects' own files from disk, and their rows. Files of the
+    // user's stay; lastErr then says which and where, or why a project that
+    // could not go stays listed. A project whose manifest cannot be read
+    // only leaves the list.
     Q_INVOKABLE void deleteSelProjects();
     Q_INVOKABLE void deleteProject(int idx);
     // File URLs of the ticked projects, in list order.
@@ -57,8 +60,9 @@ signals:
     void lastErrChanged();
 
 private:
-    // Removes the project folder of row; true when it is gone.
-    bool removeProjectFolder(int row);
+    // Deletes the project of row from disk, or only from the list; true
+    // when the row is to go. What the user should know goes into notes.
+    bool deleteFromDisk(int row, QStringList &notes);
     void dropRow(int row);
     void allRowsChanged();
 

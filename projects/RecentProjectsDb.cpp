@@ -180,3 +180,16 @@ void RecentProjectsDb::touch(const QString &path)
     } catch (const std::exception &) {
     }
 }
+
+bool RecentProjectsDb::remove(qint64 id)
+{
+    QMutexLocker lock(&m_lock);
+    try {
+        Sqlite3Query q("delete from projects where id=?");
+        q.bindInt64(id);
+        run(q);
+        return true;
+    } catch (const std::exception &) {
+        return false;
+    }
+}

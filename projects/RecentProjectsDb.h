@@ -30,6 +30,8 @@ public:
     QList<RecentProjectRow> list();
     qint64 addProject(const QString &path);
     void touch(const QString &path);
+    // Forgets a row; the folder is not touched. False when the catalogue fails.
+    bool remove(qint64 id);
 
     // Exactly the schema a new file receives.
     static const char *schema();

@@ -118,8 +118,7 @@ Rectangle {
             prosmgr.existProject()
             var before = list.count
             projectsItemModel.deleteProject(idx)
-            if (list.count === before)
-                msgbox.createObject(winroot).critical("", projectsItemModel.lastErr)
+            root.tellDeleted(list.count === before)
         })
     }
 
@@ -128,9 +127,18 @@ Rectangle {
             prosmgr.existProject()
             projectsItemModel.deleteSelProjects()
             // Rows that could not go stay ticked.
-            if (projectsItemModel.checkedCount !== 0)
-                msgbox.createObject(winroot).critical("", projectsItemModel.lastErr)
+            root.tellDeleted(projectsItemModel.checkedCount !== 0)
         })
+    }
+
+    // What stayed behind: files of the user's kept with a deleted project,
+    // or why a project is still listed.
+    function tellDeleted(failed) {
+        var text = projectsItemModel.lastErr
+        if (failed)
+            msgbox.createObject(winroot).critical("", text)
+        else if (text !== "")
+            msgbox.createObject(winroot).information("", text)
     }
 
     function importFolder(url) {

@@ -5,9 +5,10 @@
 # models with one installed and one downloading, a message box, a converted
 # project, one of its messages playing, a live transcription, a batch
 # conversion while it runs and once it has ended, the projects list, the
-# export page and the finished export, the exported HTML page as Chromium
-# draws it, the first page of the Word export as LibreOffice lays it out, the
-# first page of a PDF export and a print preview)
+# message after deleting a project that held files of the user's, the export
+# page and the finished export, the exported HTML page as Chromium draws it,
+# the first page of the Word export as LibreOffice lays it out, the first
+# page of a PDF export and a print preview)
 # into OUTDIR (default: screenshots/).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

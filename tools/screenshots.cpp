@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -135,6 +136,34 @@ bool shootProjects(QObject *root, QQuickWindow *win, const QString &outDir)
         && eval(root, QStringLiteral("(function() { var m = navUtil.currentPage.model;"
                                      " m.setChecked(m.data(m.index(1, 0), 2).id, true); return true })()")).toBool()
         && shoot(win, outDir, QStringLiteral("projects"));
+}
+
+// A project holding an export and a file manager's notes of the user's
+// beside its own files, deleted from its row's menu: the message names the
+// user's files, which stayed.
+bool shootDeleteKept(QObject *root, QQuickWindow *win, const QString &outDir)
+{
+    const QString url = ProjectsMgr::instance()->createProject(QStringLiteral("Client interview"),
+                                                               ProjectsMgr::instance()->defaultRootUrl(), QStringLiteral("en-s"), 0.5);
+    const QDir folder(QUrl(url).toLocalFile());
+    for (const QString &name : { QStringLiteral("Client interview.docx"), QStringLiteral(".directory"), QStringLiteral("data.wav") }) {
+        QFile f(folder.absoluteFilePath(name));
+        if (url.isEmpty() || !f.open(QIODevice::WriteOnly) || f.write("kept") != 4)
+            return false;
+    }
+    const auto boxes = [root] { return root->findChildren<QObject *>(QStringLiteral("messageBox")); };
+    const QString row = QStringLiteral("(function() { var m = navUtil.currentPage.model;"
+                                       " for (var i = 0; i < m.rowCount(); ++i)"
+                                       "  if (m.data(m.index(i, 0), 2).name === 'Client interview') return i;"
+                                       " return -1 })()");
+    eval(root, QStringLiteral("navUtil.nav('Projects.qml', {})"));
+    const bool ok = waitFor(root, QStringLiteral("navUtil.currentPage.objectName === 'projectsPage' && %1 >= 0").arg(row))
+        && eval(root, QStringLiteral("navUtil.currentPage.deleteProject(%1), true").arg(row)).toBool()
+        && !boxes().isEmpty() && QMetaObject::invokeMethod(boxes().constFirst(), "answer", Q_ARG(QVariant, QStringLiteral("yes")))
+        && waitFor(root, QStringLiteral("%1 < 0").arg(row)) && shoot(win, outDir, QStringLiteral("projects_deleted_kept"));
+    for (QObject *box : boxes())
+        QMetaObject::invokeMethod(box, "close");
+    return ok;
 }
 
 // Three files chosen together on the home page, a short one, a long one and
@@ -392,6 +421,7 @@ int main(int argc, char *argv[])
     }
 
     ok = ok && shootProjects(root, win, outDir);
+    ok = ok && shootDeleteKept(root, win, outDir);
     ok = ok && exportViews(root, win, outDir);
     const QString wordDir = qEnvironmentVariable("KALVINOR_SHOT_EXPORT");
     ok = ok && (wordDir.isEmpty() || exportDocx(QStringLiteral("Documents/Weekly meeting"), wordDir));

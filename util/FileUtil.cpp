@@ -51,7 +51,7 @@ QString escapeFileName(const QString &name)
     });
 }
 
-static bool isLink(const QFileInfo &info)
+bool isLink(const QFileInfo &info)
 {
     return info.isSymLink() || info.isJunction();
 }

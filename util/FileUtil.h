@@ -27,6 +27,8 @@ QString percentByte(unsigned char byte);
 // Deletes a folder tree. A symbolic link inside it is removed as a link and
 // never followed.
 void removeDirRecursively(const QString &path);
+// A symbolic link or a junction: removing it must never reach its target.
+bool isLink(const QFileInfo &info);
 
 QDir appDataDir();
 

@@ -1,13 +1,17 @@
 // The batch model base, the exporter base's view of its cancel flag, and the
 // exporters' worker thread.
 
+#include "export/ExportHandlingItemModel.h"
 #include "export/IExportHandling.h"
 #include "export/TodoInThread.h"
 #include "projects/BatchHandlingItemModel.h"
+#include "projects/ConvertFilesHandlingItemModel.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
 #include <QtTest>
+
+Q_DECLARE_METATYPE(const QMetaObject *)
 
 namespace {
 
@@ -108,6 +112,27 @@ private slots:
         exporter->setErr("second");
         QVERIFY(exporter->hasErr);
         QCOMPARE(exporter->err, QStringLiteral("second"));
+    }
+
+    // QML reaches cancel and isCanceled at their places in the meta-object,
+    // and never the hooks: cancelJobs called alone would stop the jobs
+    // without the flag that ends the batch.
+    void metaObjectOrder_data()
+    {
+        QTest::addColumn<const QMetaObject *>("mo");
+        QTest::newRow("base") << &BatchHandlingItemModel::staticMetaObject;
+        QTest::newRow("conversion") << &ConvertFilesHandlingItemModel::staticMetaObject;
+        QTest::newRow("export") << &ExportHandlingItemModel::staticMetaObject;
+    }
+
+    void metaObjectOrder()
+    {
+        QFETCH(const QMetaObject *, mo);
+        const QMetaObject &base = BatchHandlingItemModel::staticMetaObject;
+        QCOMPARE(base.indexOfMethod("cancel()") - base.methodOffset(), 4);
+        QCOMPARE(base.indexOfMethod("isCanceled()") - base.methodOffset(), 5);
+        for (const char *hook : { "itemName(int)", "itemErr(int)", "itemStatus(int)", "itemProgress(int)", "cancelJobs()" })
+            QVERIFY2(mo->indexOfMethod(hook) < 0, hook);
     }
 
     void workerThread_data()

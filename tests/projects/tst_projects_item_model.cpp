@@ -12,6 +12,7 @@
 #include "projects/ProjectsMgr.h"
 #include "projects/RecentProjectsDb.h"
 #include "storage/LangDb.h"
+#include "storage/VoskProDb.h"
 
 namespace {
 
@@ -37,6 +38,9 @@ qint64 idOf(const ProjectsItemModel &m, int row)
 {
     return m.data(m.index(row, 0), ProjectsItemModel::DRole).toMap().value("id").toLongLong();
 }
+
+// A name the conversation page gives a picture it saves.
+const QString kPicture = QStringLiteral("0123456789abcdef0123456789abcdef.jpg");
 
 bool catalogued(const QString &path)
 {
@@ -65,6 +69,12 @@ private slots:
     void deleteAdjacentTicked();
     void deleteRefusesFolders_data();
     void deleteRefusesFolders();
+    void deleteKeepsUserFiles_data();
+    void deleteKeepsUserFiles();
+    void importWithUserFiles_data();
+    void importWithUserFiles();
+    void removeUnreadableFromList_data();
+    void removeUnreadableFromList();
     void deleteEnteredProject();
 
 private:
@@ -235,8 +245,7 @@ void TestProjectsItemModel::importProject()
     QVERIFY(TestUtil::writeFile(root->filePath("empty/manifest"), "{}"));
     QVERIFY(TestUtil::writeFile(QDir::home().filePath("Documents/manifest"), "notes"));
     QVERIFY(QFile::link(listed, root->filePath("link")));
-    QVERIFY(TestUtil::writeFile(root->filePath("manifest"), "{\"name\": \"all of them\"}"));
-    for (const QString &p : { root->filePath("empty"), QDir::home().filePath("Documents"), root->filePath("link"), root->path() }) {
+    for (const QString &p : { root->filePath("empty"), QDir::home().filePath("Documents"), root->filePath("link") }) {
         QVERIFY2(!m.importProject(url(p)), qPrintable(p));
         QCOMPARE(m.lastErr(), QStringLiteral("Import %1 failed.").arg(p));
     }
@@ -248,7 +257,7 @@ void TestProjectsItemModel::deleteAdjacentTicked()
     const QString a = addProject("a", { { "created", 3 } });
     const QString b = addProject("b", { { "created", 2 } });
     const QString c = addProject("c", { { "created", 1 } });
-    QVERIFY(TestUtil::writeFile(b + "/images/x.jpg", "jpeg"));
+    QVERIFY(TestUtil::writeFile(b + "/images/" + kPicture, "jpeg"));
     ProjectsItemModel m;
     QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QSignalSpy count(&m, &ProjectsItemModel::checkedCountChanged);
@@ -277,44 +286,28 @@ void TestProjectsItemModel::deleteAdjacentTicked()
 void TestProjectsItemModel::deleteRefusesFolders_data()
 {
     QTest::addColumn<QString>("kind");
-    for (const char *k : { "stray manifest in Documents", "project manifest in Documents", "home", "default projects root",
-                           "empty object", "array", "linked folder", "linked manifest", "root of projects", "user file" })
+    for (const char *k : { "project manifest in Documents", "home", "default projects root", "linked folder" })
         QTest::newRow(k) << QString::fromLatin1(k);
 }
 
 // Rows that a catalogue may hold (from an older version, say) whose folders
-// hold more than a project, or are no project: nothing is removed.
+// hold more than a project: nothing is removed.
 void TestProjectsItemModel::deleteRefusesFolders()
 {
     QFETCH(QString, kind);
-    const QString real = addProject("real", { { "created", 1 } }, kind == "root of projects");
+    const QString real = addProject("real", { { "created", 1 } });
     QString path = root->filePath("suspect");
-    QByteArray manifest = "{\"name\": \"suspect\"}";
-    if (kind == "stray manifest in Documents")
-        manifest = "shopping list";
     if (kind.contains("Documents"))
         path = QDir::home().filePath("Documents");
     else if (kind == "home")
         path = QDir::homePath();
     else if (kind == "default projects root")
         path = ProjectsMgr::defaultRootPath();
-    else if (kind == "root of projects")
-        path = root->path();
-    else if (kind == "empty object")
-        manifest = "{}";
-    else if (kind == "array")
-        manifest = "[{\"name\": \"suspect\"}]";
-    else if (kind == "user file")
-        QVERIFY(TestUtil::writeFile(path + "/notes.txt", "mine"));
 
-    if (kind == "linked folder") {
+    if (kind == "linked folder")
         QVERIFY(QFile::link(real, path));
-    } else if (kind == "linked manifest") {
-        QDir().mkpath(path);
-        QVERIFY(QFile::link(real + "/manifest", path + "/manifest"));
-    } else {
-        QVERIFY(TestUtil::writeFile(path + "/manifest", manifest));
-    }
+    else
+        QVERIFY(TestUtil::writeFile(path + "/manifest", "{\"name\": \"suspect\"}"));
     RecentProjectsDb::addPath(path);
 
     ProjectsItemModel m;
@@ -333,6 +326,152 @@ void TestProjectsItemModel::deleteRefusesFolders()
     QCOMPARE(TestUtil::fileTree(root->path()).join(',') + TestUtil::fileTree(path).join(','), before);
     QVERIFY(QFileInfo(path).isSymLink() || QFileInfo::exists(path + "/manifest"));
     QFile::remove(path + "/manifest");
+}
+
+void TestProjectsItemModel::deleteKeepsUserFiles_data()
+{
+    // "name@" is a link to a file or folder of that name outside the project.
+    QTest::addColumn<QStringList>("user");
+    QTest::addColumn<QStringList>("program");
+    QTest::addColumn<bool>("lockImages");
+    const QString pic = "images/" + kPicture;
+    const QStringList db { "data", "data-wal", "data-shm", "data-journal", "data.wav" };
+    QTest::newRow("program files only") << QStringList() << db + QStringList { "manifest.QxWvTz", pic, "images/fedcba9876543210fedcba9876543210.PNG" } << false;
+    QTest::newRow("hidden entries") << QStringList { ".directory", "images/.x", ".git/config" } << QStringList { "data", pic } << false;
+    QTest::newRow("user files at the top")
+        << QStringList { "Interview.pdf", "desktop.ini", "manifest.notes.txt", "manifest.txt", "data.wav.bak", "data-old", "Export-20240501/Interview.docx" }
+        << db << false;
+    QTest::newRow("user files under images")
+        << QStringList { "images/2019/wedding.jpg", "images/" + kPicture + ".bak", "images/holiday.png", "images/0123456789ABCDEF0123456789ABCDEF.jpg",
+                         "images/0123456789abcdef0123456789abcdef.txt" }
+        << QStringList { pic } << false;
+    QTest::newRow("links") << QStringList { "notes@", "images/mine@" } << QStringList { "data.wav@", "data@", pic + "@" } << false;
+    QTest::newRow("images linked elsewhere") << QStringList() << QStringList { "data", "images@" } << false;
+    QTest::newRow("picture cannot go") << QStringList { "notes.txt" } << QStringList { "data", "data.wav", pic } << true;
+}
+
+// Delete removes what the program makes in a project folder and nothing else:
+// never a file of the user's, never the target of a link. What it cannot
+// remove keeps the project listed; what it keeps, it names.
+void TestProjectsItemModel::deleteKeepsUserFiles()
+{
+    QFETCH(QStringList, user);
+    QFETCH(QStringList, program);
+    QFETCH(bool, lockImages);
+    const QString path = addProject("p");
+    const QDir outside(root->filePath("outside"));
+    for (QString entry : user + program) {
+        const bool link = entry.endsWith('@');
+        entry.remove('@');
+        if (!link) {
+            QVERIFY(TestUtil::writeFile(path + "/" + entry, entry.toUtf8()));
+            continue;
+        }
+        const QString target = outside.filePath(QFileInfo(entry).fileName());
+        QVERIFY(TestUtil::writeFile(entry == "images" ? target + "/" + kPicture : target, entry.toUtf8()));
+        QDir().mkpath(QFileInfo(path + "/" + entry).absolutePath());
+        QVERIFY(QFile::link(target, path + "/" + entry));
+    }
+    const QStringList outsideBefore = TestUtil::fileTree(outside.path());
+    const QString images = path + "/images";
+    if (lockImages)
+        QVERIFY(QFile::setPermissions(images, QFile::ReadOwner | QFile::ExeOwner));
+    ProjectsItemModel m;
+    QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    {
+        TestUtil::WithoutRootRights asOwner;
+        m.deleteProject(0);
+    }
+    QFile::setPermissions(images, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    for (QString entry : user) {
+        entry.remove('@');
+        const QFileInfo kept(path + "/" + entry);
+        QVERIFY2(kept.isSymLink() || TestUtil::readFile(kept.filePath()) == entry.toUtf8(), qPrintable(entry));
+    }
+    for (QString entry : program + QStringList { "manifest" }) {
+        entry.remove('@');
+        const QFileInfo f(path + "/" + entry);
+        QVERIFY2((f.exists() || f.isSymLink()) == lockImages, qPrintable(entry));
+    }
+    QCOMPARE(TestUtil::fileTree(outside.path()), outsideBefore);
+    QCOMPARE(m.rowCount(), lockImages ? 1 : 0);
+    QCOMPARE(QFileInfo::exists(path), lockImages || !user.isEmpty());
+    QCOMPARE(QFileInfo::exists(images), lockImages || user.join(',').contains("images/"));
+    // Nothing kept, nothing to tell; otherwise the message says where.
+    QCOMPARE(m.lastErr().contains(path), lockImages || !user.isEmpty());
+    if (lockImages)
+        QVERIFY2(m.lastErr().contains("images/" + kPicture), qPrintable(m.lastErr()));
+}
+
+void TestProjectsItemModel::importWithUserFiles_data()
+{
+    QTest::addColumn<QByteArray>("database");
+    QTest::addColumn<bool>("imported");
+    QTest::newRow("project database") << QByteArray() << true;
+    QTest::newRow("database that does not open") << QByteArray("not a database") << false;
+}
+
+// Whatever else a folder holds, it imports when its manifest and its
+// database open as a project's.
+void TestProjectsItemModel::importWithUserFiles()
+{
+    QFETCH(QByteArray, database);
+    QFETCH(bool, imported);
+    const QString path = addProject("mine", {}, false);
+    if (database.isEmpty()) {
+        VoskProDb db;
+        QVERIFY2(db.open(path + "/data"), qPrintable(db.lastErr));
+    } else {
+        QVERIFY(TestUtil::writeFile(path + "/data", database));
+    }
+    for (const char *f : { "Interview.pdf", ".directory", "desktop.ini", "images/2019/wedding.jpg" })
+        QVERIFY(TestUtil::writeFile(path + "/" + f, f));
+    const QStringList before = TestUtil::fileTree(path);
+    ProjectsItemModel m;
+    QCOMPARE(m.importProject(url(path)), imported);
+    QCOMPARE(m.rowCount(), int(imported));
+    QCOMPARE(catalogued(path), imported);
+    if (!imported)
+        QCOMPARE(m.lastErr(), QStringLiteral("Import %1 failed.").arg(path));
+    QCOMPARE(TestUtil::fileTree(path), before);
+}
+
+void TestProjectsItemModel::removeUnreadableFromList_data()
+{
+    QTest::addColumn<QByteArray>("manifest");
+    QTest::newRow("not JSON") << QByteArray("shopping list");
+    QTest::newRow("empty object") << QByteArray("{}");
+    QTest::newRow("array") << QByteArray("[{\"name\": \"p\"}]");
+    QTest::newRow("linked manifest") << QByteArray();
+}
+
+// A project whose manifest cannot be read leaves the list on delete; none of
+// its files go, and the message says so.
+void TestProjectsItemModel::removeUnreadableFromList()
+{
+    QFETCH(QByteArray, manifest);
+    const QString other = addProject("other", {}, false);
+    const QString path = root->filePath("p");
+    if (manifest.isEmpty()) {
+        QDir().mkpath(path);
+        QVERIFY(QFile::link(other + "/manifest", path + "/manifest"));
+    } else {
+        QVERIFY(TestUtil::writeFile(path + "/manifest", manifest));
+    }
+    for (const char *f : { "data", "data.wav", "images/0123456789abcdef0123456789abcdef.jpg" })
+        QVERIFY(TestUtil::writeFile(path + "/" + f, f));
+    RecentProjectsDb::addPath(path);
+    const QStringList before = TestUtil::fileTree(root->path());
+
+    ProjectsItemModel m;
+    QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QCOMPARE(m.rowCount(), 1);
+    m.deleteProject(0);
+    QCOMPARE(m.rowCount(), 0);
+    QVERIFY2(m.lastErr().contains(path) && m.lastErr().contains("list"), qPrintable(m.lastErr()));
+    QCOMPARE(TestUtil::fileTree(root->path()), before);
+    QCOMPARE(ProjectsItemModel().rowCount(), 0);
 }
 
 // The entered project is left before its folder goes: a running conversion
