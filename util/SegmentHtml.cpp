@@ -2,6 +2,7 @@
 
 #include "util/XmlText.h"
 
+#include <QHash>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTextDocumentFragment>
@@ -39,7 +40,9 @@ bool isBlank(QChar c)
         || c == QLatin1Char('\f');
 }
 
-QString decodeEntity(const QString &name)
+// One character reference (without "&" and ";"); known holds the named
+// ones met so far that only the editor's own reader knows.
+QString decodeReference(const QString &name, QHash<QString, QString> &known)
 {
     if (name.startsWith(QLatin1Char('#'))) {
         const bool hex = name.size() > 1 && (name.at(1) == QLatin1Char('x') || name.at(1) == QLatin1Char('X'));
@@ -48,37 +51,35 @@ QString decodeEntity(const QString &name)
         // Code points XML forbids are taken out with the rest of the text.
         return ok && code <= 0x10FFFF ? QString::fromUcs4(&code, 1) : QString();
     }
-    if (name == QLatin1String("lt"))
-        return QStringLiteral("<");
-    if (name == QLatin1String("gt"))
-        return QStringLiteral(">");
-    if (name == QLatin1String("amp"))
-        return QStringLiteral("&");
-    if (name == QLatin1String("quot"))
-        return QStringLiteral("\"");
-    if (name == QLatin1String("apos"))
-        return QStringLiteral("'");
-    if (name == QLatin1String("nbsp"))
-        return QString(QChar::Nbsp);
-    // The rest as the editor reads them; an unknown name stays as it stands.
-    const QString entity = QLatin1Char('&') + name + QLatin1Char(';');
-    const QString read = QTextDocumentFragment::fromHtml(entity).toPlainText();
-    return read.isEmpty() ? entity : read;
+    static const QHash<QString, QString> common { { "lt", "<" }, { "gt", ">" }, { "amp", "&" }, { "quot", "\"" },
+                                                  { "apos", "'" }, { "nbsp", QString(QChar::Nbsp) } };
+    auto it = common.constFind(name);
+    if (it != common.constEnd())
+        return *it;
+    auto k = known.find(name);
+    if (k == known.end()) {
+        // The rest as the editor reads them; an unknown name stays as it stands.
+        const QString entity = QLatin1Char('&') + name + QLatin1Char(';');
+        const QString read = QTextDocumentFragment::fromHtml(entity).toPlainText();
+        k = known.insert(name, read.isEmpty() ? entity : read);
+    }
+    return *k;
 }
 
-QString decode(const QString &raw)
+QString decode(const QString &raw, QHash<QString, QString> &known)
 {
     int amp = raw.indexOf(QLatin1Char('&'));
     if (amp < 0)
         return raw;
-    static const QRegularExpression reference(QStringLiteral("\\G&(#[0-9]{1,7}|#[xX][0-9a-fA-F]{1,6}|[A-Za-z][A-Za-z0-9]{0,31});"));
-    QString out = raw.left(amp);
-    int from = amp;
+    static const QRegularExpression reference(
+        QStringLiteral("\\G&(#[0-9]{1,7}|#[xX][0-9a-fA-F]{1,6}|[A-Za-z][A-Za-z0-9]{0,31});"));
+    QString out;
+    int from = 0;
     while (amp >= 0) {
         out += raw.midRef(from, amp - from);
         const QRegularExpressionMatch m = reference.match(raw, amp);
         if (m.hasMatch()) {
-            out += decodeEntity(m.captured(1));
+            out += decodeReference(m.captured(1), known);
             from = m.capturedEnd();
         } else {
             out += QLatin1Char('&');
@@ -132,7 +133,7 @@ public:
         while (end < s.size() && !isMarkup(end))
             ++end;
         t.type = Token::Text;
-        t.text = decode(s.mid(pos, end - pos));
+        t.text = decode(s.mid(pos, end - pos), entities);
         pos = end;
         return true;
     }
@@ -210,13 +211,13 @@ private:
                 if (pos < s.size() && (s.at(pos) == QLatin1Char('"') || s.at(pos) == QLatin1Char('\''))) {
                     const int close = s.indexOf(s.at(pos), pos + 1);
                     const int end = close < 0 ? s.size() : close;
-                    a.value = decode(s.mid(pos + 1, end - pos - 1));
+                    a.value = decode(s.mid(pos + 1, end - pos - 1), entities);
                     pos = close < 0 ? s.size() : close + 1;
                 } else {
                     const int vstart = pos;
                     while (pos < s.size() && !isBlank(s.at(pos)) && s.at(pos) != QLatin1Char('>'))
                         ++pos;
-                    a.value = decode(s.mid(vstart, pos - vstart));
+                    a.value = decode(s.mid(vstart, pos - vstart), entities);
                 }
             }
             t.attributes << a;
@@ -225,6 +226,7 @@ private:
 
     const QString s;
     int pos = 0;
+    QHash<QString, QString> entities;
 };
 
 // ---- what stays -------------------------------------------------------------
@@ -502,11 +504,13 @@ private:
         if (t.selfClosing)
             write(QStringLiteral("</%1>").arg(t.name));
         else
-            push({ name, t.name, Kind::Kept, keepsSpace() || style == keepSpaceStyle });
+            push({ name, t.name, Kind::Kept, style == keepSpaceStyle });
     }
 
     void end(const QString &name)
     {
+        if (!openCount.value(name))
+            return;
         for (int i = open.size() - 1; i >= 0; --i) {
             if (open.at(i).name != name)
                 continue;
@@ -559,21 +563,16 @@ private:
         out += markup;
     }
 
-    // Blanks are kept as typed inside a marked element, as the style is inherited.
-    bool keepsSpace() const
-    {
-        for (int i = open.size() - 1; i >= 0; --i) {
-            if (open.at(i).kind == Kind::Kept)
-                return open.at(i).keepsSpace;
-        }
-        return false;
-    }
+    bool keepsSpace() const { return !open.isEmpty() && open.last().keepsSpace; }
 
     bool inHead() const { return !open.isEmpty() && open.last().name == QLatin1String("head"); }
 
-    void push(const Open &o)
+    void push(Open o)
     {
+        // Blanks are kept as typed inside a marked element: the style is inherited.
+        o.keepsSpace = o.keepsSpace || keepsSpace();
         open << o;
+        ++openCount[o.name];
         if (o.kind == Kind::Skipped)
             ++skipping;
     }
@@ -584,6 +583,7 @@ private:
         if (open.last().kind == Kind::Kept)
             flushText();
         const Open o = open.takeLast();
+        --openCount[o.name];
         switch (o.kind) {
         case Kind::Kept:
             write(QStringLiteral("</%1>").arg(o.tag));
@@ -602,6 +602,8 @@ private:
     // A paragraph begun inside another ends that one, as in a browser.
     void closeOpen(const QString &name)
     {
+        if (!openCount.value(name))
+            return;
         for (int i = open.size() - 1; i >= 0; --i) {
             if (open.at(i).name == name && open.at(i).kind == Kind::Kept) {
                 while (open.size() > i)
@@ -635,6 +637,7 @@ private:
 
     Tokenizer tokens;
     QVector<Open> open;
+    QHash<QString, int> openCount; // by name, so that a stray end tag costs no search
     QString out;
     QString pendingText;
     int skipping = 0;
