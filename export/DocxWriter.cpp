@@ -1,5 +1,7 @@
 #include "export/DocxWriter.h"
 
+#include "util/XmlText.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QRegularExpression>
@@ -60,14 +62,6 @@ const char *const kTemplateFiles[] = {
     "[Content_Types].xml",
 };
 
-// Characters that XML 1.0 cannot hold at all (most C0 controls, U+FFFE and
-// U+FFFF): one pasted into a text would make the whole document unreadable.
-QString withoutXmlInvalid(QString text)
-{
-    static const QRegularExpression invalid(QStringLiteral("[\\x{0}-\\x{8}\\x{B}\\x{C}\\x{E}-\\x{1F}\\x{FFFE}\\x{FFFF}]"));
-    return text.remove(invalid);
-}
-
 }
 
 DocxWriter::DocxWriter()
@@ -79,7 +73,7 @@ DocxWriter::DocxWriter()
 void DocxWriter::appendParagraph(const QString &text)
 {
     static const QRegularExpression lineBreak(QStringLiteral("\r?\n\r?"));
-    QString runs = QStringLiteral("<w:r><w:t>%1</w:t></w:r>").arg(withoutXmlInvalid(text).toHtmlEscaped());
+    QString runs = QStringLiteral("<w:r><w:t>%1</w:t></w:r>").arg(XmlText::withoutForbidden(text).toHtmlEscaped());
     runs.replace(lineBreak, QStringLiteral("</w:t></w:r><w:r><w:cr/></w:r><w:r><w:t>"));
     const QByteArray utf8 = runs.toUtf8();
     body.append_child("w:p").append_buffer(utf8.constData(), size_t(utf8.size()), pugi::parse_default,

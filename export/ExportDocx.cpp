@@ -1,7 +1,6 @@
 #include "export/ExportDocx.h"
 
 #include "export/DocxWriter.h"
-#include "util/BaseUtil.h"
 
 ExportDocx::ExportDocx(QDir outDir, QString projectDir, QObject *parent)
     : WorkerExporter(std::move(outDir), std::move(projectDir), parent)
@@ -37,7 +36,7 @@ bool ExportDocx::doExport()
         if (opt.withSpeaker)
             main.appendParagraph(seg.spkName + QLatin1Char(':'));
         // The closing break stands for the empty line after each segment.
-        main.appendParagraph(BaseUtil::html2text(seg.html) + QLatin1Char('\n'));
+        main.appendParagraph(segText(seg) + QLatin1Char('\n'));
         progress.step();
     }
     main.appendSectPr();

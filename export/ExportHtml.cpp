@@ -1,6 +1,7 @@
 #include "export/ExportHtml.h"
 
 #include "util/FileUtil.h"
+#include "util/XmlText.h"
 
 #include <QFile>
 #include <QTextDocument>
@@ -54,10 +55,11 @@ QByteArray styleSheet()
     return css.open(QIODevice::ReadOnly) ? css.readAll() : QByteArray();
 }
 
-// User text as page text: markup characters escaped, line breaks kept.
+// User text as page text: markup characters escaped, line breaks kept, and
+// nothing a page cannot hold.
 QString escapeText(const QString &text)
 {
-    QString out = text.toHtmlEscaped();
+    QString out = XmlText::withoutForbidden(text).toHtmlEscaped();
     out.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     out.replace(QLatin1Char('\n'), QLatin1String("<br/>"));
     out.replace(QChar(QChar::LineSeparator), QLatin1String("<br/>"));
@@ -114,8 +116,7 @@ bool ExportHtml::doExport()
                          .arg(right ? QStringLiteral("right") : QStringLiteral("left"),
                               QString::fromLatin1(VoskProDb::speakerColor(seg.spkId)), escapeText(seg.spkName));
         }
-        // Stored segment HTML was escaped when it was stored.
-        block += seg.html + QStringLiteral("</div></div>");
+        block += segHtml(seg) + QStringLiteral("</div></div>");
         src.main.write(block.toUtf8());
         progress.step();
     }

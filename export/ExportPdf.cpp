@@ -59,6 +59,9 @@ bool ExportPdf::loadData()
         return false;
     const Options opt = options();
     segs = db.loadSegs(-1);
+    // A picture a segment names must lie in the project's own folder.
+    for (VoskProSeg &seg : segs)
+        seg.html = segHtml(seg);
     if (opt.withHLCMMT) {
         citems = db.loadCItems();
         for (QVariant &v : citems) {

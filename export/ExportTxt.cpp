@@ -1,7 +1,5 @@
 #include "export/ExportTxt.h"
 
-#include "util/BaseUtil.h"
-
 ExportTxt::ExportTxt(QDir outDir, QString projectDir, QObject *parent)
     : WorkerExporter(std::move(outDir), std::move(projectDir), parent)
 {
@@ -28,7 +26,7 @@ bool ExportTxt::doExport()
         if (src.opt.withSpeaker)
             block += seg.spkName + QStringLiteral(":\n");
         // A picture in the text has no words; its placeholder is no character to write.
-        block += BaseUtil::html2text(seg.html) + QStringLiteral("\n\n");
+        block += segText(seg) + QStringLiteral("\n\n");
         src.main.write(block.toUtf8());
         progress.step();
     }

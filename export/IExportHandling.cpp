@@ -4,6 +4,7 @@
 #include "export/TodoInThread.h"
 #include "storage/VoskProDb.h"
 #include "util/BaseUtil.h"
+#include "util/SegmentHtml.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -105,6 +106,16 @@ QString IExportHandling::replyTime(const QVariantMap &reply)
 {
     return QDateTime::fromSecsSinceEpoch(reply.value(QStringLiteral("dt")).toLongLong())
         .toString(QStringLiteral("yyyy/MM/dd hh:mm:ss"));
+}
+
+QString IExportHandling::segHtml(const VoskProSeg &seg)
+{
+    return SegmentHtml::clean(seg.html);
+}
+
+QString IExportHandling::segText(const VoskProSeg &seg)
+{
+    return BaseUtil::html2text(segHtml(seg));
 }
 
 void IExportHandling::Progress::step()

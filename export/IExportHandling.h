@@ -76,6 +76,11 @@ protected:
     static QString segTime(const VoskProSeg &seg);
     // A reply's time, local: yyyy/MM/dd hh:mm:ss.
     static QString replyTime(const QVariantMap &reply);
+    // The segment's markup as the exports show it: a project made elsewhere
+    // may hold any, but only the editor's own goes out.
+    static QString segHtml(const VoskProSeg &seg);
+    // Its words, as the text documents hold them.
+    static QString segText(const VoskProSeg &seg);
 
     // progress() for done of total, sent only when the percentage moves.
     class Progress

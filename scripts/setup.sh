@@ -17,7 +17,7 @@ packages=(
   libpugixml-dev libminizip-dev zlib1g-dev libpulse-dev
   fonts-liberation fonts-wqy-microhei
   xvfb xauth pulseaudio pulseaudio-utils espeak-ng sox ffmpeg poppler-utils openssl chromium
-  unzip libreoffice-writer-nogui
+  unzip libxml2-utils libreoffice-writer-nogui
 )
 
 missing=()

@@ -38,6 +38,13 @@ static void checkBind(sqlite3 *db, int rc)
         throw Sqlite3Exception(db);
 }
 
+// Read by its length, as it was bound: the whole text, zero characters too.
+static QString columnText(sqlite3_stmt *stmt, int index)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, index));
+    return QString::fromUtf8(text, sqlite3_column_bytes(stmt, index));
+}
+
 void Sqlite3IntParam::bind(sqlite3 *db, sqlite3_stmt *stmt, int index)
 {
     checkBind(db, sqlite3_bind_int(stmt, index, value));
@@ -56,7 +63,8 @@ void Sqlite3DoubleParam::bind(sqlite3 *db, sqlite3_stmt *stmt, int index)
 void Sqlite3TextParam::bind(sqlite3 *db, sqlite3_stmt *stmt, int index)
 {
     // constData() of an empty QByteArray is "", so an empty text stays a text.
-    checkBind(db, sqlite3_bind_text(stmt, index, value.constData(), -1, SQLITE_STATIC));
+    // Bound by its length: a zero character inside the text must not end it.
+    checkBind(db, sqlite3_bind_text(stmt, index, value.constData(), value.size(), SQLITE_STATIC));
 }
 
 void Sqlite3BlobParam::bind(sqlite3 *db, sqlite3_stmt *stmt, int index)
@@ -280,9 +288,7 @@ int Sqlite3Cursor::getInt(int index) const
 
 QString Sqlite3Cursor::getText(int index) const
 {
-    if (!hasColumn(index))
-        return QString();
-    return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(m_stmt->stmt, index)));
+    return hasColumn(index) ? columnText(m_stmt->stmt, index) : QString();
 }
 
 QByteArray Sqlite3Cursor::getBlob(int index) const
@@ -312,7 +318,7 @@ Sqlite3Row Sqlite3Cursor::toRow() const
             v = QVariant(sqlite3_column_double(st, i));
             break;
         case SQLITE_TEXT:
-            v = QVariant(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, i))));
+            v = QVariant(columnText(st, i));
             break;
         case SQLITE_BLOB:
             v = QVariant(getBlob(i));

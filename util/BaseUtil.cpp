@@ -1,6 +1,7 @@
 #include "util/BaseUtil.h"
 
 #include "util/Platform.h"
+#include "util/SegmentHtml.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -13,13 +14,11 @@
 #include <QQmlContext>
 #include <QQuickTextDocument>
 #include <QRegularExpression>
-#include <QStack>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QUrl>
 #include <QUuid>
-#include <QXmlStreamReader>
 
 namespace {
 
@@ -60,165 +59,6 @@ QTextDocument *textDocument(QQuickTextDocument *doc0)
 {
     return doc0 ? doc0->textDocument() : nullptr;
 }
-
-// The DOM hands back decoded text; written back raw, "<" or "&" in a segment
-// would be read as markup on the next load and the rest of the text lost.
-// Attribute values are quoted with '"', so that needs escaping there instead of '>'.
-QString escapeMarkup(const QString &s, bool attribute)
-{
-    QString out;
-    out.reserve(s.size());
-    for (const QChar c : s) {
-        switch (c.unicode()) {
-        case '&': out += QLatin1String("&amp;"); break;
-        case '<': out += QLatin1String("&lt;"); break;
-        case '>': out += attribute ? QString(c) : QStringLiteral("&gt;"); break;
-        case '"': out += attribute ? QStringLiteral("&quot;") : QString(c); break;
-        default: out += c; break;
-        }
-    }
-    return out;
-}
-
-QString escapeText(const QString &s) { return escapeMarkup(s, false); }
-QString escapeAttribute(const QString &s) { return escapeMarkup(s, true); }
-
-bool isNamed(const QStringRef &tag, const char *name)
-{
-    return tag.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
-}
-
-// Marks a text run whose blanks HTML would collapse; every reader of a
-// stored segment (editor, html2text, exporters) honours it.
-const QLatin1String keepSpaceStyle("white-space:pre-wrap;");
-
-// Runs of blanks and tabs: what HTML would fold into one space. A line break
-// inside a text node is markup layout (the editor writes <br/> for its own).
-bool collapses(const QString &text)
-{
-    for (int i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c == QLatin1Char('\t') || (c == QLatin1Char(' ') && i > 0 && text.at(i - 1) == QLatin1Char(' ')))
-            return true;
-    }
-    return false;
-}
-
-bool isLayoutSpace(const QString &text)
-{
-    return text.trimmed().isEmpty() && (text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')));
-}
-
-// Writes the body of an HTML text as the project database stores it: no
-// document type, head or body element; text runs exactly as they are.
-class BodyWriter
-{
-public:
-    explicit BodyWriter(const QByteArray &xml)
-        : r(xml)
-    {
-        r.setNamespaceProcessing(false);
-    }
-
-    QString write()
-    {
-        while (!r.atEnd() && !done) {
-            switch (r.readNext()) {
-            case QXmlStreamReader::StartElement: startElement(); break;
-            case QXmlStreamReader::EndElement: endElement(); break;
-            case QXmlStreamReader::Characters: text(r.text().toString()); break;
-            default: break; // comments, processing instructions, the document type
-            }
-        }
-        // A parse error keeps what was read, its open elements closed.
-        while (!open.isEmpty())
-            close();
-        return out;
-    }
-
-private:
-    struct Open
-    {
-        QString tag;
-        bool written;
-        bool keepsSpace;
-    };
-
-    void startElement()
-    {
-        const QStringRef tag = r.qualifiedName();
-        if (isNamed(tag, "html") || isNamed(tag, "body")) {
-            open.push({ tag.toString(), false, false });
-            return;
-        }
-        if (isNamed(tag, "head") || isNamed(tag, "style")) {
-            r.skipCurrentElement();
-            return;
-        }
-        if (isNamed(tag, "br")) {
-            out += QLatin1String("<br/>");
-            r.skipCurrentElement();
-            return;
-        }
-        QString start = QLatin1Char('<') + tag;
-        bool keepsSpace = false;
-        for (const QXmlStreamAttribute &a : r.attributes()) {
-            start += QStringLiteral(" %1=\"%2\"").arg(a.qualifiedName().toString(), escapeAttribute(a.value().toString()));
-            keepsSpace = keepsSpace || (a.qualifiedName() == QLatin1String("style") && a.value() == keepSpaceStyle);
-        }
-        out += start + QLatin1Char('>');
-        open.push({ tag.toString(), true, keepsSpace });
-    }
-
-    void endElement()
-    {
-        if (open.isEmpty())
-            return;
-        const bool container = !open.top().written;
-        close();
-        // What follows an html or body element is not part of the text.
-        if (container)
-            skipSiblings();
-    }
-
-    void close()
-    {
-        const Open o = open.pop();
-        if (o.written)
-            out += QStringLiteral("</%1>").arg(o.tag);
-    }
-
-    void skipSiblings()
-    {
-        while (!r.atEnd()) {
-            const QXmlStreamReader::TokenType t = r.readNext();
-            if (t == QXmlStreamReader::StartElement) {
-                r.skipCurrentElement();
-            } else if (t == QXmlStreamReader::EndElement) {
-                endElement();
-                return;
-            }
-        }
-        done = true;
-    }
-
-    void text(const QString &t)
-    {
-        if (t.isEmpty() || isLayoutSpace(t))
-            return;
-        const bool wrap = collapses(t) && !(!open.isEmpty() && open.top().keepsSpace);
-        if (wrap)
-            out += QStringLiteral("<span style=\"%1\">").arg(keepSpaceStyle);
-        out += escapeText(t);
-        if (wrap)
-            out += QLatin1String("</span>");
-    }
-
-    QXmlStreamReader r;
-    QStack<Open> open;
-    QString out;
-    bool done = false;
-};
 
 }
 
@@ -394,14 +234,7 @@ QString BaseUtil::html2text(const QString &html)
 
 QString BaseUtil::htmlBody(const QString &raw)
 {
-    const QByteArray bytes = raw.toUtf8();
-    // A text that is not a whole document is taken as the content of one.
-    QXmlStreamReader probe(bytes);
-    probe.setNamespaceProcessing(false);
-    while (!probe.atEnd() && probe.readNext() != QXmlStreamReader::StartElement) {
-    }
-    const bool whole = probe.isStartElement() && isNamed(probe.qualifiedName(), "html");
-    return BodyWriter(whole ? bytes : QByteArrayLiteral("<html>") + bytes + QByteArrayLiteral("</html>")).write();
+    return SegmentHtml::clean(raw);
 }
 
 void BaseUtil::qmlLoad(const QString &url)

@@ -396,7 +396,7 @@ private slots:
     void txtPicture()
     {
         const QString project = QUrl(makeProject(caseDir(), "p", "P", [](VoskProDb &db, const QString &) {
-                                         addSeg(db, "see <img src=\"images/a.png\" width=\"9\"/> here", 0, 1, 2);
+                                         addSeg(db, "see <img src=\"images/0123456789abcdef0123456789abcdef.png\" width=\"9\"/> here", 0, 1, 2);
                                      })).toLocalFile();
         const QString out = caseDir();
         QCOMPARE(exportOne<ExportTxt>(project, out, false, false, false), QString());

@@ -216,7 +216,7 @@ TestCase {
         edit.select(l + 1, l + 3)
         d.bold()
         edit.cursorPosition = plain.indexOf("us") + 2
-        d.insertPicture("images/p.png", 40, 20)
+        d.insertPicture("images/0123456789abcdef0123456789abcdef.png", 40, 20)
         plain = edit.getText(0, edit.length)
         edit.select(plain.indexOf("let"), plain.indexOf("begin") + 3)
         var cid = d.highlight(false)
@@ -225,14 +225,14 @@ TestCase {
         var words = function() { return baseutil.html2text(msg(2)).replace(/\uFFFC/g, "") }
         compare(words(), "let us begin")
         verify(msg(2).indexOf("href=\"#hl" + cid + "\"") >= 0, msg(2))
-        verify(msg(2).indexOf("<a href=\"images/p.png\"><img src=\"images/p.png\"") >= 0, msg(2))
+        verify(msg(2).indexOf("<a href=\"images/0123456789abcdef0123456789abcdef.png\"><img src=\"images/0123456789abcdef0123456789abcdef.png\"") >= 0, msg(2))
         verify(msg(2).indexOf("font-weight:600") >= 0, msg(2))
 
         // Removed, the highlight leaves the text as it was before it.
         convModel.removeHighLight(convModel.data(convModel.index(2, 0), 258), cid)
         verify(!/#hl|a7e4fb|#333333/i.test(msg(2)), msg(2))
         compare(words(), "let us begin")
-        verify(msg(2).indexOf("images/p.png") >= 0, msg(2))
+        verify(msg(2).indexOf("images/0123456789abcdef0123456789abcdef.png") >= 0, msg(2))
         verify(msg(2).indexOf("font-weight:600") >= 0, msg(2))
     }
 

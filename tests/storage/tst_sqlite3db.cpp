@@ -156,7 +156,7 @@ private slots:
         QVERIFY(!c.failed());
     }
 
-    void textStopsAtZeroAndEmptyIsNotNull()
+    void textKeepsZeroAndEmptyIsNotNull()
     {
         Sqlite3DB db;
         openScratch(db);
@@ -172,7 +172,8 @@ private slots:
 
         Sqlite3Cursor c = db.select("select s, typeof(s) ts, b, typeof(b) tb from t order by rowid");
         QVERIFY(c.next());
-        QCOMPARE(c.getText(QStringLiteral("s")), QStringLiteral("ab"));
+        QCOMPARE(c.getText(QStringLiteral("s")), QString::fromUtf8("ab\0cd", 5));
+        QCOMPARE(c.toRow().value(QStringLiteral("s")).toString(), QString::fromUtf8("ab\0cd", 5));
         QCOMPARE(c.getText(QStringLiteral("tb")), QStringLiteral("blob"));
         QVERIFY(c.next());
         QCOMPARE(c.getText(QStringLiteral("ts")), QStringLiteral("text"));

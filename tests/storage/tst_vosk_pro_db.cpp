@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTextCursor>
+#include <QTextDocument>
 
 #include <functional>
 #include <QtTest>
@@ -118,6 +120,8 @@ private slots:
     void loadSegsFiltersByItem();
     void maxSegEnd();
     void updateSegHtmlStoresBody();
+    void userTextKeptWhole_data();
+    void userTextKeptWhole();
 
     void commentItems();
     void commentItemsOfDeletedSegmentsAreHidden();
@@ -500,6 +504,73 @@ void TestVoskProDb::updateSegHtmlStoresBody()
     QString again = html;
     QVERIFY(db.updateSegHtml(id, again));
     QCOMPARE(again, html);
+}
+
+void TestVoskProDb::userTextKeptWhole_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("kept");
+    const QString nul = QString::fromUtf8("before\0after", 12);
+    QTest::newRow("segment: control in a word") << "segment" << "ab\x01" "cd more" << "abcd more";
+    QTest::newRow("segment: escape sequence") << "segment" << "\x1b[1mbold text" << "[1mbold text";
+    QTest::newRow("segment: vertical tab between words") << "segment" << "one\x0btwo three" << "one two three";
+    QTest::newRow("segment: unit separator") << "segment" << "a\x1f" "b c" << "a b c";
+    QTest::newRow("segment: noncharacters") << "segment" << QString("x\uFFFEy\uFFFFz end") << "xyz end";
+    QTest::newRow("segment: lone high surrogate") << "segment" << "left" + QString(QChar(0xD800)) + "right end"
+                                                  << "leftright end";
+    QTest::newRow("segment: lone low surrogate, emoji kept")
+        << "segment" << QString(QChar(0xDC00)) + QString::fromUtf8("\U0001F600 end") << QString::fromUtf8("\U0001F600 end");
+    QTest::newRow("segment: NUL") << "segment" << nul << "beforeafter";
+    QTest::newRow("comment: NUL") << "comment" << nul << nul;
+    QTest::newRow("reply: NUL") << "reply" << nul << nul;
+    QTest::newRow("speaker name: NUL") << "speaker" << nul << nul;
+}
+
+// What the user typed or pasted is stored up to its last character, read
+// back as the file holds it (its bytes, in hexadecimal, from a raw query).
+void TestVoskProDb::userTextKeptWhole()
+{
+    QFETCH(QString, where);
+    QFETCH(QString, typed);
+    QFETCH(QString, kept);
+    VoskProDb db;
+    QVERIFY(db.open(dataPath()));
+    auto raw = openRaw(dataPath());
+    QVERIFY(raw);
+    TestUtil::exec(*raw, "insert into speaker(id, name) values(1, 'x')");
+    const qint64 segId = db.addSeg(seg(0, 1, 0, 10, 1, "old"), "[]", 0);
+    const qint64 cid = db.addCItem(segId, "item", 2).value("id").toLongLong();
+    const auto stored = [&](const char *sql) {
+        const QByteArray bytes = QByteArray::fromHex(scalar(*raw, sql).toByteArray());
+        return QString::fromUtf8(bytes.constData(), bytes.size());
+    };
+
+    if (where == "segment") {
+        // The conversation editor's save path: its document as HTML.
+        QTextDocument editor;
+        QTextCursor(&editor).insertText(typed);
+        QString html = editor.toHtml();
+        QVERIFY(db.updateSegHtml(segId, html));
+        const QString body = stored("select hex(html) from vres");
+        QCOMPARE(db.loadSegs(-1).at(0).html, body);
+        QTextDocument reader;
+        reader.setHtml(body);
+        QCOMPARE(reader.toPlainText(), kept);
+    } else if (where == "comment") {
+        QVERIFY(db.addCItem(segId, typed, 2).value("id").toLongLong() > 0);
+        QCOMPARE(stored("select hex(text) from citem order by id desc limit 1"), kept);
+        QCOMPARE(db.loadCItems().at(0).toMap().value("text").toString(), kept);
+    } else if (where == "reply") {
+        QVERIFY(db.addComment(cid, typed));
+        QCOMPARE(stored("select hex(text) from comment"), kept);
+        QCOMPARE(db.loadComments(cid).at(0).toMap().value("text").toString(), kept);
+    } else {
+        QVERIFY(db.updateSpeakerName(1, typed));
+        QCOMPARE(stored("select hex(name) from speaker"), kept);
+        QCOMPARE(db.loadSpeakers().at(0).name, kept);
+        QCOMPARE(db.loadSegs(-1).at(0).spkName, kept);
+    }
 }
 
 void TestVoskProDb::commentItems()

@@ -1,0 +1,229 @@
+// Exports of a project made elsewhere, whose texts hold any markup and any
+// characters, read back by independent programs: Chromium's DOM of the web
+// page, poppler's text and picture lists of the PDF, xmllint on every part
+// of the Word document.
+
+#include "common/DocxReader.h"
+#include "common/ProjectDbAccess.h"
+#include "common/ProjectFixture.h"
+#include "common/TestUtil.h"
+#include "export/ExportHandlingItemModel.h"
+
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTextCodec>
+#include <QtTest>
+
+namespace {
+
+const QString kPicture = QStringLiteral("images/0123456789abcdef0123456789abcdef.png");
+
+QByteArray run(const QString &program, const QStringList &args, const QByteArray &input = QByteArray(),
+               int *exitCode = nullptr)
+{
+    QProcess p;
+    p.start(program, args);
+    p.write(input);
+    p.closeWriteChannel();
+    p.waitForFinished(60000);
+    if (exitCode)
+        *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return p.readAllStandardOutput();
+}
+
+// Sizes of the pictures a PDF embeds, as "WxH".
+QStringList pdfPictures(const QString &pdf)
+{
+    QStringList sizes;
+    const QStringList lines = QString::fromUtf8(run("pdfimages", { "-list", pdf })).split('\n').mid(2);
+    for (const QString &line : lines) {
+        const QStringList f = line.simplified().split(' ');
+        if (f.size() > 4)
+            sizes << f.at(3) + 'x' + f.at(4);
+    }
+    return sizes;
+}
+
+}
+
+class TestExportHostileText : public QObject
+{
+    Q_OBJECT
+
+    TestUtil::ProjectFixture m_project;
+    QTemporaryDir m_out;
+    int m_n = 0;
+
+    // Exports the project with every option on; the project's export folder.
+    QString exportAs(const QString &type)
+    {
+        const QString root = m_out.filePath(QString::number(++m_n));
+        QDir().mkpath(root);
+        ExportHandlingItemModel model;
+        model.setExportType(type);
+        model.setSaveRootUrl(QUrl::fromLocalFile(root).toString());
+        model.setProjectUrls({ m_project.url() });
+        model.setWithTime(true);
+        model.setWithSpeaker(true);
+        model.setWithHLCMMT(true);
+        QSignalSpy done(&model, &BatchHandlingItemModel::totalFinishedChanged);
+        model.init();
+        if (!model.totalFinished() && !done.wait(60000))
+            return QString();
+        const QVariantMap row = model.data(model.index(0, 0), BatchHandlingItemModel::DRole).toMap();
+        if (row.value("status").toInt() != 1)
+            return QString();
+        return QDir(QUrl(model.exportDirUrl()).toLocalFile()).absoluteFilePath("Talk");
+    }
+
+    void emptyProject()
+    {
+        auto raw = TestUtil::openRaw(QDir(m_project.folder()).absoluteFilePath("data"));
+        QVERIFY(raw);
+        TestUtil::exec(*raw, "delete from vres; delete from citem; delete from comment; delete from speaker;"
+                             " insert into speaker(id, name) values(1, 'Ann')");
+    }
+
+private slots:
+    void initTestCase()
+    {
+        TestUtil::requireSandboxedHome();
+        QString err;
+        QVERIFY2(m_project.open(err), qPrintable(err));
+        QImage own(19, 11, QImage::Format_RGB32);
+        own.fill(Qt::blue);
+        QVERIFY(QDir(m_project.folder()).mkpath("images"));
+        QVERIFY(own.save(QDir(m_project.folder()).absoluteFilePath(kPicture)));
+        QImage secret(37, 23, QImage::Format_RGB32);
+        secret.fill(Qt::red);
+        QVERIFY(secret.save(m_out.filePath("secret.png")));
+    }
+
+    void markupFromElsewhere_data()
+    {
+        QTest::addColumn<QString>("html");
+        QTest::addColumn<QStringList>("words");
+        QTest::addColumn<QStringList>("pictures");
+        const QString mark = "document.body.setAttribute('data-ran','1')";
+        const QString secret = m_out.filePath("secret.png");
+        QTest::newRow("script") << "<p>before <script>" + mark + "</script> after</p>" << QStringList { "before", "after" }
+                                << QStringList();
+        QTest::newRow("onerror") << "<img src=missing.png onerror=\"" + mark + "\"> caption words"
+                                 << QStringList { "caption", "words" } << QStringList();
+        QTest::newRow("javascript link") << "<a href=\"javascript:" + mark + "\">click here</a>"
+                                         << QStringList { "click", "here" } << QStringList();
+        QTest::newRow("svg onload") << "<svg onload=\"" + mark + "\"><text>vector words</text></svg>"
+                                    << QStringList { "vector", "words" } << QStringList();
+        QTest::newRow("frame") << "<iframe srcdoc=\"<script>parent." + mark + "</script>\"></iframe> frame words"
+                               << QStringList { "frame", "words" } << QStringList();
+        QTest::newRow("style with url") << "<span style=\"background:url(javascript:x);position:fixed;color:red\">styled words</span>"
+                                        << QStringList { "styled", "words" } << QStringList();
+        QTest::newRow("local file") << "<img src=\"" + secret + "\"> <img src=\"" + QUrl::fromLocalFile(secret).toString()
+                                           + "\"> <img src=\"images/../../secret.png\"> local words"
+                                    << QStringList { "local", "words" } << QStringList();
+        QTest::newRow("the editor's own markup")
+            << "<p style=\" margin-top:0px;\"><span style=\" font-weight:600;\">bold</span> <a href=\"#hl7\""
+               " style=\"background-color:#A7E4FB;color:#333333;\">marked</a><br/><a href=\"" + kPicture + "\"><img src=\""
+               + kPicture + "\" width=\"19\" height=\"11\"></img></a> end</p>"
+            << QStringList { "bold", "marked", "end" } << QStringList { kPicture };
+    }
+
+    // Stored by another program, and saved through the editor's save path:
+    // both leave only what the editor writes, with every word.
+    void markupFromElsewhere()
+    {
+        QFETCH(QString, html);
+        QFETCH(QStringList, words);
+        QFETCH(QStringList, pictures);
+        emptyProject();
+        m_project.addSeg(html, 1, 1);
+        QString saved = html;
+        QVERIFY(m_project.db().updateSegHtml(m_project.addSeg("x", 2, 1), saved));
+
+        const QString html5 = exportAs("HTML Files(*.html)");
+        QVERIFY(!html5.isEmpty());
+        const QString dom = QString::fromUtf8(run("chromium", { "--headless", "--no-sandbox", "--disable-gpu",
+                                                                "--virtual-time-budget=2000", "--dump-dom",
+                                                                QUrl::fromLocalFile(html5 + "/Talk.html").toString() }));
+        const QString body = dom.mid(dom.indexOf("<body"));
+        QVERIFY2(body.contains("</body>"), qPrintable(dom));
+        QVERIFY2(!body.contains("data-ran") && !body.contains("<script") && !body.contains("<iframe"), qPrintable(body));
+        QVERIFY2(!body.contains(QRegularExpression("<[^>]*\\son\\w+=")), qPrintable(body));
+        QVERIFY2(!body.contains("javascript:") && !body.contains("url(") && !body.contains("position"), qPrintable(body));
+        QStringList shown;
+        for (auto it = QRegularExpression("<img[^>]*src=\"([^\"]*)\"").globalMatch(body); it.hasNext();)
+            shown << it.next().captured(1);
+        QCOMPARE(shown, pictures + pictures);
+        const QString text = QString(body).remove(QRegularExpression("<[^>]*>"));
+        for (const QString &w : words)
+            QVERIFY2(text.count(w) >= 2, qPrintable(w + " missing from " + text));
+
+        const QString pdf = exportAs("PDF Files(*.pdf)");
+        QVERIFY(!pdf.isEmpty());
+        QCOMPARE(pdfPictures(pdf + "/Talk.pdf").filter(QRegularExpression("^(37x23|19x11)$")),
+                 QStringList(pictures.isEmpty() ? QStringList() : QStringList { "19x11", "19x11" }));
+        const QString pdfWords = QString::fromUtf8(run("pdftotext", { pdf + "/Talk.pdf", "-" }));
+        for (const QString &w : words)
+            QVERIFY2(pdfWords.count(w) >= 2, qPrintable(w + " missing from " + pdfWords));
+    }
+
+    void forbiddenCharacters_data()
+    {
+        QTest::addColumn<QString>("bad");
+        QTest::newRow("lone high surrogate and a control") << QString(QChar(0xD800)) + "\x01";
+        QTest::newRow("control and a lone low surrogate") << QString("\x02") + QChar(0xDC00);
+        QTest::newRow("NUL") << QString::fromUtf8("\0", 1);
+        QTest::newRow("C0 controls") << QString("\x08\x0b\x0c\x0e\x1b\x1f");
+        QTest::newRow("noncharacters") << QString("\uFFFE\uFFFF");
+    }
+
+    // Word parts stay well-formed XML, the web page holds none of them, and
+    // every word after them is kept.
+    void forbiddenCharacters()
+    {
+        QFETCH(QString, bad);
+        emptyProject();
+        // Stored text cannot hold a broken surrogate, but a character
+        // reference in a segment's markup can name one.
+        QString refs;
+        for (const QChar c : bad)
+            refs += QStringLiteral("&#x%1;").arg(c.unicode(), 0, 16);
+        const qint64 seg = m_project.addSeg("<p>segment" + bad + "middle" + refs + "last</p>", 1, 1);
+        QVERIFY(m_project.db().updateSpeakerName(1, "name" + bad + "end"));
+        const qint64 cid = m_project.db().addCItem(seg, "comment" + bad + "rest", 2).value("id").toLongLong();
+        QVERIFY(m_project.db().addComment(cid, "reply" + bad + "more\nsecond line"));
+
+        const QString docx = exportAs("Doc Files(*.docx)");
+        QVERIFY(!docx.isEmpty());
+        QStringList texts;
+        for (const QString &name : { QString("Talk.docx"), QString("Highlights_and_Comments.docx") }) {
+            const TestUtil::DocxPackage pkg = TestUtil::readDocx(docx + '/' + name);
+            QCOMPARE(pkg.parts.size(), 11);
+            for (auto it = pkg.parts.cbegin(); it != pkg.parts.cend(); ++it) {
+                int code = 0;
+                run("xmllint", { "--noout", "-" }, it.value(), &code);
+                QVERIFY2(code == 0, qPrintable(name + ": " + it.key()));
+            }
+            texts << pkg.texts();
+        }
+        for (const char *w : { "segment", "middle", "last", "name", "end", "comment", "rest", "reply", "more", "second line" })
+            QVERIFY2(texts.join('\n').contains(w), w);
+
+        const QString page = exportAs("HTML Files(*.html)");
+        QVERIFY(!page.isEmpty());
+        for (const QString &name : { QString("Talk.html"), QString("Highlights_and_Comments.html") }) {
+            const QByteArray bytes = TestUtil::readFile(page + '/' + name);
+            QTextCodec::ConverterState state;
+            const QString text = QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(), bytes.size(), &state);
+            QCOMPARE(state.invalidChars, 0);
+            // Neither the characters nor a stand-in for them.
+            QVERIFY2(!text.contains(QRegularExpression("[\\x{0}-\\x{8}\\x{b}\\x{c}\\x{e}-\\x{1f}\\x{fffd}-\\x{ffff}]")),
+                     qPrintable(name));
+        }
+    }
+};
+
+QTEST_MAIN(TestExportHostileText)
+#include "tst_export_hostile_text.moc"
