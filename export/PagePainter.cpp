@@ -53,15 +53,11 @@ QFont PagePainter::defaultFont()
     return f;
 }
 
-int PagePainter::wrapFlags(const QString &text, const QFont &font, int width)
-{
-    const QRect r = QFontMetrics(font).boundingRect(QRect(0, 0, width, 0), Qt::TextWordWrap, text);
-    return r.width() > width ? Qt::TextWrapAnywhere : Qt::TextWordWrap;
-}
-
 QSize PagePainter::measureText(const QString &text, const QFont &font, int width)
 {
-    return QFontMetrics(font).boundingRect(QRect(0, 0, width, 0), wrapFlags(text, font, width), text).size();
+    const QFontMetrics metrics(font);
+    const QRect r = metrics.boundingRect(QRect(0, 0, width, 0), Qt::TextWordWrap, text);
+    return r.width() > width ? metrics.boundingRect(QRect(0, 0, width, 0), Qt::TextWrapAnywhere, text).size() : r.size();
 }
 
 void PagePainter::setJob(QPagedPaintDevice *device, bool speaker, bool time, int pages, int group)

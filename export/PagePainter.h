@@ -28,8 +28,7 @@ public:
 
     static QFont defaultFont();
     // Word wrap; wrap anywhere when one word alone is wider than width, so
-    // that no text runs off the page. Text is drawn with the same flags.
-    static int wrapFlags(const QString &text, const QFont &font, int width);
+    // that no text runs off the page.
     static QSize measureText(const QString &text, const QFont &font, int width);
 
 protected:
