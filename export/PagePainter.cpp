@@ -2,17 +2,44 @@
 
 #include <QCoreApplication>
 #include <QFontMetrics>
+#include <QHash>
 #include <QMutex>
 #include <QPageLayout>
 #include <QPagedPaintDevice>
 #include <QPixmap>
-#include <QHash>
-#include <qdrawutil.h>
+#include <QtMath>
+
+#include <array>
 
 namespace {
 
 constexpr int kResolution = 120;
 const QColor kPageNumberColour(146, 146, 165);
+
+using BorderParts = std::array<QPixmap, 9>;
+
+// The parts of a resource picture, cut once per process: a PDF embeds a
+// picture once however often it is drawn, but every part cut anew is a new
+// picture.
+BorderParts borderParts(const char *path, const QMargins &m)
+{
+    static QMutex mutex;
+    static QHash<QByteArray, BorderParts> cache;
+    QMutexLocker lock(&mutex);
+    const QByteArray key = QByteArray(path) + '/' + QByteArray::number(m.left()) + ',' + QByteArray::number(m.top())
+        + ',' + QByteArray::number(m.right()) + ',' + QByteArray::number(m.bottom());
+    BorderParts &parts = cache[key];
+    if (parts[4].isNull()) {
+        const QPixmap pix(QString::fromLatin1(path));
+        const int xs[4] = { 0, m.left(), pix.width() - m.right(), pix.width() };
+        const int ys[4] = { 0, m.top(), pix.height() - m.bottom(), pix.height() };
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 3; ++c)
+                parts[r * 3 + c] = pix.copy(xs[c], ys[r], xs[c + 1] - xs[c], ys[r + 1] - ys[r]);
+        }
+    }
+    return parts;
+}
 
 }
 
@@ -26,15 +53,11 @@ QFont PagePainter::defaultFont()
     return f;
 }
 
-int PagePainter::wrapFlags(const QString &text, const QFont &font, int width)
-{
-    const QRect r = QFontMetrics(font).boundingRect(QRect(0, 0, width, 0), Qt::TextWordWrap, text);
-    return r.width() > width ? Qt::TextWrapAnywhere : Qt::TextWordWrap;
-}
-
 QSize PagePainter::measureText(const QString &text, const QFont &font, int width)
 {
-    return QFontMetrics(font).boundingRect(QRect(0, 0, width, 0), wrapFlags(text, font, width), text).size();
+    const QFontMetrics metrics(font);
+    const QRect r = metrics.boundingRect(QRect(0, 0, width, 0), Qt::TextWordWrap, text);
+    return r.width() > width ? metrics.boundingRect(QRect(0, 0, width, 0), Qt::TextWrapAnywhere, text).size() : r.size();
 }
 
 void PagePainter::setJob(QPagedPaintDevice *device, bool speaker, bool time, int pages, int group)
@@ -68,14 +91,35 @@ void PagePainter::beginPaint()
 
 bool PagePainter::ensureSpace(int h)
 {
-    if (content.height() - y >= h)
-        return true;
+    return content.height() - y >= h || newPage();
+}
+
+bool PagePainter::newPage()
+{
     if (maxPages > 0 && page >= maxPages)
         return false;
     dev->newPage();
     y = content.top();
     ++page;
     drawPageNumber();
+    return true;
+}
+
+bool PagePainter::placeSlice(TextSlices &text, int frame, TextSlices::Slice &slice)
+{
+    if (text.atStart() && text.height() + frame <= pageRoom()) {
+        if (!ensureSpace(qCeil(text.height()) + frame))
+            return false;
+        slice = text.nextSlice(text.height(), false);
+        return true;
+    }
+    slice = text.nextSlice(content.height() - y - frame, false);
+    if (slice.height > 0)
+        return true;
+    // A line taller than a whole page is cut rather than left out.
+    if (y != content.top() && !newPage())
+        return false;
+    slice = text.nextSlice(content.height() - y - frame, true);
     return true;
 }
 
@@ -108,7 +152,10 @@ bool PagePainter::step()
     if (isCanceled())
         return false;
     if (cur >= 0 && cur < recordCount()) {
-        if (paintRecord(cur)) {
+        const Step painted = paintRecord(cur);
+        if (painted == Step::Continues)
+            return true;
+        if (painted == Step::Done) {
             emitProgress(cur, total);
             ++cur;
             return true;
@@ -138,22 +185,23 @@ void PagePainter::execJob()
         QCoreApplication::processEvents();
 }
 
-void PagePainter::drawBorderImage(const QPixmap &pix, const QRect &target, int left, int top, int right, int bottom)
+void PagePainter::drawBorderImage(const char *path, const QRect &target, const QMargins &m, bool top, bool bottom)
 {
-    if (pix.isNull() || !painter.isActive())
+    if (!painter.isActive())
         return;
-    const QMargins margins(left, top, right, bottom);
-    qDrawBorderPixmap(&painter, target, margins, pix, pix.rect(), margins, QTileRules(Qt::StretchTile));
-}
-
-QPixmap resourcePixmap(const char *path)
-{
-    // One table for the process; pictures stay loaded once they loaded.
-    static QMutex mutex;
-    static QHash<QByteArray, QPixmap> cache;
-    QMutexLocker lock(&mutex);
-    QPixmap &p = cache[QByteArray(path)];
-    if (p.isNull())
-        p.load(QString::fromLatin1(path));
-    return p;
+    const BorderParts parts = borderParts(path, m);
+    const int xs[4] = { target.left(), target.left() + m.left(), target.right() + 1 - m.right(), target.right() + 1 };
+    int ys[4] = { target.top(), target.top() + m.top(), target.bottom() + 1 - m.bottom(), target.bottom() + 1 };
+    if (!top)
+        ys[1] = ys[0];
+    if (!bottom)
+        ys[2] = ys[3];
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 3; ++c) {
+            const QRect cell(xs[c], ys[r], xs[c + 1] - xs[c], ys[r + 1] - ys[r]);
+            const QPixmap &part = parts[r * 3 + c];
+            if (!cell.isEmpty() && !part.isNull())
+                painter.drawPixmap(cell, part);
+        }
+    }
 }

@@ -1,6 +1,24 @@
 #include "export/PrintCItemExec.h"
 
-#include <QPainterPath>
+#include <QTextDocument>
+#include <QtMath>
+
+#include <memory>
+
+namespace {
+
+// Plain text in font, wrapped at width, with no margin around it.
+std::unique_ptr<QTextDocument> plainText(const QString &text, const QFont &font, int width)
+{
+    auto doc = std::make_unique<QTextDocument>();
+    doc->setDocumentMargin(0);
+    doc->setDefaultFont(font);
+    doc->setPlainText(text);
+    doc->setTextWidth(width);
+    return doc;
+}
+
+}
 
 PrintCItemExec::PrintCItemExec(QObject *parent)
     : QObject(parent)
@@ -11,6 +29,7 @@ void PrintCItemExec::setItems(QPagedPaintDevice *device, const QList<PrintCItem>
                               int pages, int group)
 {
     items = list;
+    text.clear();
     setJob(device, speaker, time, pages, group);
 }
 
@@ -41,56 +60,51 @@ void PrintCItemExec::printNextContinue()
         QMetaObject::invokeMethod(this, "printNextContinue", Qt::QueuedConnection);
 }
 
-bool PrintCItemExec::paintRecord(int index)
+PagePainter::Step PrintCItemExec::paintRecord(int index)
 {
     return paintItem(items.at(index));
 }
 
-bool PrintCItemExec::paintItem(const PrintCItem &item)
+PagePainter::Step PrintCItemExec::paintItem(const PrintCItem &item)
 {
-    const QFont font = defaultFont();
-    if (item.type == 3) {
-        const QString text = item.time + QLatin1Char('\n') + item.text;
-        if (text.trimmed().isEmpty())
-            return true;
-        const QSize size = measureText(text, font, content.width() - 20);
-        const QSize card(content.width(), size.height() + 20);
-        if (!ensureSpace(card.height() + 10))
-            return false;
-        const QRect r(QPoint(content.left(), y + 10), card);
+    const bool reply = item.type == 3;
+    if (text.isEmpty()) {
+        const QString t = reply ? item.time + QLatin1Char('\n') + item.text : item.text;
+        if (reply && t.trimmed().isEmpty())
+            return Step::Done;
+        QFont font = defaultFont();
+        if (reply)
+            font.setPixelSize(11);
+        else if (item.type == 1)
+            font.setWeight(75);
+        auto doc = plainText(t, font, reply ? content.width() - 20 : content.width());
+        const qreal height = doc->size().height();
+        text.reset(std::move(doc), height);
+    }
+
+    // A reply is a card around its text, 10 pixels below the block above.
+    const int frame = reply ? 30 : 25;
+    TextSlices::Slice slice;
+    if (!placeSlice(text, frame, slice)) {
+        text.clear();
+        return Step::PageLimit;
+    }
+    const int h = qCeil(slice.height);
+    if (reply) {
+        const QRect r(content.left(), y + 10, content.width(), h + 20);
         if (painter.isActive()) {
             const QColor fill(244, 245, 247);
             painter.setBrush(fill);
             painter.setPen(QPen(fill, 1, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
             painter.drawRoundedRect(r, 5, 5, Qt::AbsoluteSize);
-            static const QFont small = [] {
-                QFont f(QStringLiteral("Arial"));
-                f.setPixelSize(11);
-                return f;
-            }();
-            painter.setFont(small);
-            painter.setPen(QColor(140, 147, 156));
-            painter.drawText(QRect(r.left() + 10, r.top() + 10, size.width(), size.height()),
-                             wrapFlags(text, font, content.width() - 20), text);
         }
-        y += card.height() + 10;
-        return true;
+        text.paintSlice(painter, QPoint(r.left() + 10, r.top() + 10), slice, QColor(140, 147, 156));
+    } else {
+        text.paintSlice(painter, QPoint(content.left(), y + 25), slice, QColor(51, 51, 51));
     }
-
-    // Measured with the font it is drawn in and drawn wrapped as measured:
-    // otherwise the lines of a long or bold text past the first are cut off.
-    QFont f = font;
-    if (item.type == 1)
-        f.setWeight(75);
-    const QSize size = measureText(item.text, f, content.width());
-    if (!ensureSpace(size.height() + 25))
-        return false;
-    if (painter.isActive()) {
-        painter.setFont(f);
-        painter.setPen(QColor(51, 51, 51));
-        painter.drawText(QRect(content.left(), y + 25, size.width(), size.height()), wrapFlags(item.text, f, content.width()),
-                         item.text);
-    }
-    y += size.height() + 25;
-    return true;
+    y += h + frame;
+    if (!slice.last)
+        return Step::Continues;
+    text.clear();
+    return Step::Done;
 }

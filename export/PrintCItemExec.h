@@ -36,13 +36,15 @@ public slots:
     void printNextContinue();
 
 protected:
-    bool paintRecord(int index) override;
+    Step paintRecord(int index) override;
     int recordCount() const override { return items.size(); }
     void emitProgress(int c, int t) override { emit updateProgress(c, t); }
     void emitFinished() override { emit finished(); }
 
 private:
-    bool paintItem(const PrintCItem &item);
+    // The block, or its share of the page when it runs on over page breaks.
+    Step paintItem(const PrintCItem &item);
 
     QList<PrintCItem> items;
+    TextSlices text; // of the block being painted
 };

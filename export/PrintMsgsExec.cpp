@@ -1,21 +1,68 @@
 #include "export/PrintMsgsExec.h"
 
-#include <QAbstractTextDocumentLayout>
 #include <QRegularExpression>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QUrl>
+#include <QtMath>
+
+#include <memory>
 
 namespace {
 
 struct Side
 {
     const char *image;
-    int ml, mt, mr, mb; // border-image margins
+    QMargins border;
     int il, it, ir, ib; // text insets
 };
 
-const Side kLeft { ":/qrc/bb1.png", 22, 19, 8, 8, 25, 10, 11, 10 };
-const Side kRight { ":/qrc/bb2.png", 6, 19, 19, 8, 12, 10, 25, 10 };
+const Side kLeft { ":/qrc/bb1.png", { 22, 19, 8, 8 }, 25, 10, 11, 10 };
+const Side kRight { ":/qrc/bb2.png", { 6, 19, 19, 8 }, 12, 10, 25, 10 };
+
+// Scales pictures larger than max down to fit it, so that each is shown whole
+// on one page.
+void fitPictures(QTextDocument &doc, const QSizeF &max)
+{
+    struct Fitted
+    {
+        int position, length;
+        QTextImageFormat format;
+    };
+    QList<Fitted> fitted;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            if (!f.charFormat().isImageFormat())
+                continue;
+            QTextImageFormat image = f.charFormat().toImageFormat();
+            const QVariant data = doc.resource(QTextDocument::ImageResource, QUrl(image.name()));
+            QSizeF size = data.canConvert<QPixmap>() ? QSizeF(qvariant_cast<QPixmap>(data).size()) : QSizeF();
+            if (size.isEmpty())
+                continue;
+            // A size the text sets keeps the picture's proportions where one side is missing.
+            if (image.width() > 0 && image.height() > 0)
+                size = QSizeF(image.width(), image.height());
+            else if (image.width() > 0)
+                size = QSizeF(image.width(), image.width() * size.height() / size.width());
+            else if (image.height() > 0)
+                size = QSizeF(image.height() * size.width() / size.height(), image.height());
+            if (size.width() <= max.width() && size.height() <= max.height())
+                continue;
+            size.scale(max, Qt::KeepAspectRatio);
+            image.setWidth(size.width());
+            image.setHeight(size.height());
+            fitted << Fitted { f.position(), f.length(), image };
+        }
+    }
+    for (const Fitted &f : qAsConst(fitted)) {
+        QTextCursor c(&doc);
+        c.setPosition(f.position);
+        c.setPosition(f.position + f.length, QTextCursor::KeepAnchor);
+        c.setCharFormat(f.format);
+    }
+}
 
 }
 
@@ -28,6 +75,7 @@ void PrintMsgsExec::setItems(QPagedPaintDevice *device, const QList<PrintMsg> &l
                              int pages, int group)
 {
     items = list;
+    body.clear();
     setJob(device, speaker, time, pages, group);
 }
 
@@ -58,10 +106,15 @@ void PrintMsgsExec::printNextContinue()
         QMetaObject::invokeMethod(this, "printNextContinue", Qt::QueuedConnection);
 }
 
-bool PrintMsgsExec::paintRecord(int index)
+PagePainter::Step PrintMsgsExec::paintRecord(int index)
 {
     const PrintMsg &msg = items.at(index);
-    return paintTime(msg.time) && paintMsg(msg);
+    if (body.isEmpty()) {
+        if (!paintTime(msg.time))
+            return Step::PageLimit;
+        layOutMsg(msg);
+    }
+    return paintMsg(msg);
 }
 
 bool PrintMsgsExec::paintTime(const QString &time)
@@ -74,7 +127,7 @@ bool PrintMsgsExec::paintTime(const QString &time)
     if (!ensureSpace(pill.height() + 10))
         return false;
     const QRect r(QPoint((content.width() - pill.width()) / 2, y + 10), pill);
-    drawBorderImage(resourcePixmap(":/qrc/round.png"), r, 7, 5, 7, 7);
+    drawBorderImage(":/qrc/round.png", r, QMargins(7, 5, 7, 7));
     if (painter.isActive()) {
         painter.setFont(font);
         painter.setPen(QColor(88, 103, 112));
@@ -84,7 +137,7 @@ bool PrintMsgsExec::paintTime(const QString &time)
     return true;
 }
 
-bool PrintMsgsExec::paintMsg(const PrintMsg &msg)
+void PrintMsgsExec::layOutMsg(const PrintMsg &msg)
 {
     const Side &side = msg.right ? kRight : kLeft;
     QString rich = QStringLiteral("<div>");
@@ -95,33 +148,45 @@ bool PrintMsgsExec::paintMsg(const PrintMsg &msg)
                          msg.speaker.toHtmlEscaped());
     rich += msg.html + QStringLiteral("</div>");
 
-    QTextDocument doc;
-    doc.setDefaultStyleSheet(QStringLiteral("*{text-decoration:none; color:#333333;}"));
-    doc.setDefaultFont(defaultFont());
-    doc.setBaseUrl(QUrl(msg.baseUrl, QUrl::TolerantMode));
-    doc.setHtml(rich);
+    auto doc = std::make_unique<QTextDocument>();
+    doc->setDefaultStyleSheet(QStringLiteral("*{text-decoration:none; color:#333333;}"));
+    doc->setDefaultFont(defaultFont());
+    doc->setBaseUrl(QUrl(msg.baseUrl, QUrl::TolerantMode));
+    doc->setHtml(rich);
 
+    // At most as wide as a bubble on the page, and, with room for a line
+    // beside it, as high as a page holds.
+    const qreal margins = 2 * doc->documentMargin();
+    fitPictures(*doc, QSizeF(content.width() - side.il - side.ir - margins,
+                             pageRoom() - 10 - side.it - side.ib - margins - QFontMetrics(defaultFont()).height()));
     // At most the bubble's widest: the document breaks a longer word anywhere.
     const int maxWidth = int(content.width() * 0.8);
-    const int natural = qMin(measureText(doc.toPlainText(), doc.defaultFont(), maxWidth).width(), maxWidth);
+    const int natural = qMin(measureText(doc->toPlainText(), doc->defaultFont(), maxWidth).width(), maxWidth);
     static const QRegularExpression img(QStringLiteral("<img"), QRegularExpression::CaseInsensitiveOption);
     const int minWidth = rich.contains(img) ? 220 : 100;
-    doc.setTextWidth(qMax(natural + 10, minWidth));
-    QSize body = doc.size().toSize();
-    body.setWidth(qMax(body.width(), minWidth));
-    body.setHeight(qMax(body.height(), 20));
+    doc->setTextWidth(qMax(natural + 10, minWidth));
+    const QSize size = doc->size().toSize();
+    bodyWidth = qMax(size.width(), minWidth);
+    body.reset(std::move(doc), qMax(size.height(), 20));
+}
 
-    const QSize bubble(body.width() + side.il + side.ir, body.height() + side.it + side.ib);
-    if (!ensureSpace(bubble.height() + 10))
-        return false;
+PagePainter::Step PrintMsgsExec::paintMsg(const PrintMsg &msg)
+{
+    const Side &side = msg.right ? kRight : kLeft;
+    const bool first = body.atStart();
+    TextSlices::Slice slice;
+    if (!placeSlice(body, side.it + side.ib + 10, slice)) {
+        body.clear();
+        return Step::PageLimit;
+    }
+    const QSize bubble(bodyWidth + side.il + side.ir, qCeil(slice.height) + side.it + side.ib);
     const int left = msg.right ? content.right() - bubble.width() : content.left();
     const QRect r(QPoint(left, y + 5), bubble);
-    drawBorderImage(resourcePixmap(side.image), r, side.ml, side.mt, side.mr, side.mb);
-    if (painter.isActive()) {
-        painter.translate(r.left() + side.il, r.top() + side.it);
-        doc.drawContents(&painter, QRectF(0, 0, body.width(), body.height()));
-        painter.resetTransform();
-    }
+    drawBorderImage(side.image, r, side.border, first, slice.last);
+    body.paintSlice(painter, QPoint(r.left() + side.il, r.top() + side.it), slice, QColor(0x33, 0x33, 0x33));
     y += bubble.height() + 10;
-    return true;
+    if (!slice.last)
+        return Step::Continues;
+    body.clear();
+    return Step::Done;
 }

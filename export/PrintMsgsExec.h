@@ -40,14 +40,19 @@ public slots:
     void printNextContinue();
 
 protected:
-    bool paintRecord(int index) override;
+    Step paintRecord(int index) override;
     int recordCount() const override { return items.size(); }
     void emitProgress(int c, int t) override { emit updateProgress(c, t); }
     void emitFinished() override { emit finished(); }
 
 private:
     bool paintTime(const QString &time);
-    bool paintMsg(const PrintMsg &msg);
+    // Lays out the bubble's text into body.
+    void layOutMsg(const PrintMsg &msg);
+    // The bubble, or its share of the page when it runs on over page breaks.
+    Step paintMsg(const PrintMsg &msg);
 
     QList<PrintMsg> items;
+    TextSlices body; // of the message being painted
+    int bodyWidth = 0;
 };

@@ -5,20 +5,32 @@
 
 #include "util/ThreadEndMark.h"
 
-#include <QMetaObject>
 #include <QThread>
 
 #include <utility>
 
+// The part that is no template: the signal that carries the result. A signal
+// rather than a queued method call, so that the hand-over has a sender, as
+// every queued call the thread checker follows must.
+class TodoThread : public QThread
+{
+    Q_OBJECT
+
+public:
+    // Connects done() to the receiver's method taking a bool, queued.
+    TodoThread(QObject *receiver, const char *method, QObject *parent);
+
+signals:
+    void done(bool r);
+};
+
 template<typename Work>
-class TodoInThread : public QThread
+class TodoInThread : public TodoThread
 {
 public:
     TodoInThread(Work work, QObject *receiver, const char *method, QObject *parent = nullptr)
-        : QThread(parent)
+        : TodoThread(receiver, method, parent)
         , work(std::move(work))
-        , receiver(receiver)
-        , method(method)
     {
     }
 
@@ -26,15 +38,11 @@ protected:
     void run() override
     {
         const ThreadEndMark endMark(this);
-        const bool r = work();
-        if (receiver && method)
-            QMetaObject::invokeMethod(receiver, method, Qt::QueuedConnection, Q_ARG(bool, r));
+        emit done(work());
     }
 
 private:
     Work work;
-    QObject *receiver;
-    const char *method;
 };
 
 template<typename Work>

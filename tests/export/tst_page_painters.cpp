@@ -43,6 +43,21 @@ QString pageText(const QString &pdf, int page)
     return run("pdftotext", { "-f", n, "-l", n, pdf, "-" }).simplified();
 }
 
+// The words of each page, its number at the end taken off.
+QList<QStringList> pageWords(const QString &pdf)
+{
+    QList<QStringList> pages;
+    QStringList texts = run("pdftotext", { pdf, "-" }).split('\f');
+    texts.removeLast();
+    for (const QString &t : qAsConst(texts)) {
+        QStringList words = t.simplified().split(' ', Qt::SkipEmptyParts);
+        if (!words.isEmpty() && words.last() == QString::number(pages.size() + 1))
+            words.removeLast();
+        pages << words;
+    }
+    return pages;
+}
+
 QList<PrintMsg> messages(int n)
 {
     QList<PrintMsg> list;
@@ -169,6 +184,80 @@ private slots:
         QCOMPARE(finished.size(), 0);
         QVERIFY(pageCount(pdf) >= 1);
         QVERIFY(!pageText(pdf, 1).contains("message number 101"));
+    }
+
+    // A record taller than a page goes on over the next pages, every word of it.
+    void overTallRecords_data()
+    {
+        QTest::addColumn<int>("type"); // 0 a message, else a comment item's type
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("words"); // in order, as pdftotext reads them
+        auto numbered = [](const char *stem, int n, const char *sep) {
+            QStringList w;
+            for (int i = 1; i <= n; ++i)
+                w << stem + QString::number(i);
+            return w.join(sep);
+        };
+        const QString words = numbered("w", 2000, " ");
+        const QString chars = numbered("c", 14000, " ").left(100000);
+        QTest::newRow("2,000-word segment") << 0 << words << words;
+        QTest::newRow("10,000-line segment") << 0 << numbered("l", 10000, "<br>") << numbered("l", 10000, " ");
+        QTest::newRow("100,000-character segment") << 0 << chars << chars;
+        QTest::newRow("tall picture, then text") << 0 << "<img src=\"tall.png\"><p>after the picture</p>"
+                                                 << "after the picture";
+        QTest::newRow("long highlight") << 1 << chars << chars;
+        QTest::newRow("long comment") << 2 << chars << chars;
+        QTest::newRow("long reply") << 3 << chars << "2026/12/01 10:00:00 " + chars;
+    }
+
+    void overTallRecords()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, text);
+        QFETCH(QString, words);
+        QImage tall(200, 3000, QImage::Format_RGB32);
+        tall.fill(Qt::darkCyan);
+        QVERIFY(tall.save(m_dir.filePath("tall.png")));
+        const QString pdf = m_dir.filePath("tall.pdf");
+        auto writer = a4Writer(pdf);
+        PrintMsgsExec msgs;
+        PrintCItemExec citems;
+        if (type == 0) {
+            const QString base = QUrl::fromLocalFile(m_dir.path()).toString() + '/';
+            msgs.setItems(writer.get(), { { "", text, base, "#2F6FEB", "", false }, { "", "end", "", "#2F6FEB", "", false } },
+                          false, false, 0, 0);
+            msgs.exec();
+        } else {
+            citems.setItems(writer.get(), { { type, type == 3 ? "2026/12/01 10:00:00" : "", text }, { 2, "", "end" } },
+                            false, false, 0, 0);
+            citems.exec();
+        }
+        const QList<QStringList> pages = pageWords(pdf);
+        QStringList all;
+        for (const QStringList &page : pages)
+            all << page;
+        QCOMPARE(all, (words + " end").split(' '));
+        if (!text.contains("<img")) {
+            QVERIFY2(!pages.contains(QStringList()), "a page holds nothing but its number");
+        } else {
+            // The picture is shown whole, scaled down to the height of a page.
+            const QString list = run("pdfimages", { "-list", pdf });
+            const QRegularExpressionMatch image = QRegularExpression(" image +200 +3000 .* (\\d+) +[\\d.]+[BKM]").match(list);
+            QVERIFY2(image.hasMatch(), qPrintable(list));
+            QVERIFY2(3000 / image.captured(1).toDouble() <= 842 / 72.0, qPrintable(list));
+        }
+    }
+
+    // Each bubble and pill draws the same pictures: a document holds each once.
+    void documentSize()
+    {
+        const QString pdf = m_dir.filePath("size.pdf");
+        auto writer = a4Writer(pdf);
+        PrintMsgsExec exec;
+        exec.setItems(writer.get(), messages(1000), true, true, 0, 0);
+        exec.exec();
+        writer.reset();
+        QVERIFY2(QFileInfo(pdf).size() < 400 * 1000, qPrintable(QString::number(QFileInfo(pdf).size())));
     }
 
     void unwritableFile()
