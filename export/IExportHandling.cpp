@@ -98,7 +98,7 @@ QString IExportHandling::closeFile(QFile &file)
 
 QString IExportHandling::segTime(const VoskProSeg &seg)
 {
-    return BaseUtil::formatMSecs(qint64(seg.start * 1000.0f));
+    return BaseUtil::formatMSecs(BaseUtil::secsToMSecs(seg.start));
 }
 
 QString IExportHandling::replyTime(const QVariantMap &reply)
