@@ -137,20 +137,36 @@ QDir appDataDir()
 // File systems take names of at most 255 bytes (or 255 UTF-16 units); a
 // folder named after a project is also given "(n)" and a document named
 // after the folder an extension, so names are cut well below that.
-static QString fitFileName(QString name)
+constexpr int kMaxNameBytes = 200;
+
+// The escaped form of the longest start of name, cut between whole
+// characters, whose escaped UTF-8 form fits kMaxNameBytes. Only the start is
+// looked at, whatever the length of name.
+static QString fitFileName(const QString &name)
 {
-    constexpr int kMaxBytes = 200;
-    while (name.toUtf8().size() > kMaxBytes) {
-        name.chop(1);
-        if (!name.isEmpty() && name.at(name.size() - 1).isHighSurrogate())
-            name.chop(1);
+    // A name that fits is escaped whole, as a reserved name must be.
+    if (name.size() <= kMaxNameBytes) {
+        const QString whole = escapeFileName(name);
+        if (whole.toUtf8().size() <= kMaxNameBytes)
+            return whole;
     }
-    return name;
+    QString fitted;
+    int bytes = 0;
+    for (int i = 0; i < name.size();) {
+        const int units = name.at(i).isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate() ? 2 : 1;
+        const QString piece = escapeFileName(name.mid(i, units));
+        bytes += piece.toUtf8().size();
+        if (bytes > kMaxNameBytes)
+            break;
+        fitted += piece;
+        i += units;
+    }
+    return fitted;
 }
 
 QString uniqueFilePath(const QDir &dir, const QString &name)
 {
-    const QString escaped = fitFileName(escapeFileName(name));
+    const QString escaped = fitFileName(name);
     QString path = dir.absoluteFilePath(escaped);
     for (int n = 1; QFileInfo::exists(path) || QFileInfo(path).isSymLink(); ++n)
         path = dir.absoluteFilePath(QStringLiteral("%1(%2)").arg(escaped).arg(n));

@@ -32,7 +32,8 @@ QDir appDataDir();
 
 // A path in dir for a new file or folder named after name that nothing
 // occupies yet: the escaped name, then "name(1)", "name(2)", ...; a long
-// name is cut to leave room for the number and an extension.
+// name is cut to leave room for the number and an extension. Its cost does
+// not grow with the length of name.
 QString uniqueFilePath(const QDir &dir, const QString &name);
 
 }
