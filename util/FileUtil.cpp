@@ -73,13 +73,10 @@ static bool copyInto(const QFileInfo &source, const QDir &target, const QString 
         const QString dest = target.absoluteFilePath(source.fileName());
         if (QFileInfo::exists(dest))
             return true;
-        QFile file(source.absoluteFilePath());
-        if (!file.copy(dest)) {
-            if (err)
-                *err = file.errorString();
-            return false;
-        }
-        return true;
+        const QString e = copyFile(source.absoluteFilePath(), dest);
+        if (!e.isEmpty() && err)
+            *err = e;
+        return e.isEmpty();
     }
     if (source.isDir()) {
         const QDir dir(source.absoluteFilePath());
@@ -94,6 +91,39 @@ static bool copyInto(const QFileInfo &source, const QDir &target, const QString 
         }
     }
     return true;
+}
+
+QString copyFile(const QString &from, const QString &to, const std::function<bool()> &stop)
+{
+    QFile in(from);
+    QString err = Platform::openRegularFile(in, QIODevice::ReadOnly);
+    if (!err.isEmpty())
+        return err;
+    QFile out(to);
+    if (!out.open(QIODevice::WriteOnly))
+        return out.errorString();
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    while (err.isEmpty() && !(stop && stop())) {
+        const qint64 n = in.read(block.data(), block.size());
+        if (n < 0)
+            err = in.errorString();
+        if (n <= 0)
+            break;
+        // A full disk takes part of a piece first; only the write after that
+        // tells why.
+        for (qint64 done = 0; done < n && err.isEmpty();) {
+            const qint64 w = out.write(block.constData() + done, n - done);
+            if (w <= 0)
+                err = out.errorString();
+            done += w;
+        }
+    }
+    if (err.isEmpty() && !out.flush())
+        err = out.errorString();
+    out.close();
+    if (!err.isEmpty() || (stop && stop()))
+        out.remove();
+    return err;
 }
 
 bool copyRecursively(const QFileInfo &source, const QDir &target, QString *err, const std::function<bool()> &stop)
