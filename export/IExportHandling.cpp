@@ -66,10 +66,10 @@ bool IExportHandling::fail(const QString &e)
 bool IExportHandling::openProjectDb(VoskProDb &db, const QString &projectDir)
 {
     const QString path = QDir(projectDir).absoluteFilePath(QStringLiteral("data"));
-    // Opening creates a missing database; an export must not.
-    if (!QFileInfo(path).isFile())
+    if (!QFileInfo::exists(path))
         return fail(QStringLiteral("%1 not exists.").arg(QDir::toNativeSeparators(path)));
-    if (!db.open(path))
+    // Reads a copy: the project stays as it is, and may be read-only.
+    if (!db.openSnapshot(path))
         return fail(db.lastErr);
     return true;
 }
