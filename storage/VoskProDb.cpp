@@ -182,8 +182,10 @@ bool VoskProDb::open(const QString &path)
         db = new Sqlite3DB;
         if (QFile::exists(path)) {
             // SQLite would wait for ever on a FIFO of that name.
-            if (!QFileInfo(path).isFile())
-                throw std::runtime_error(QStringLiteral("%1 is not a regular file.").arg(QDir::toNativeSeparators(path)).toStdString());
+            if (!QFileInfo(path).isFile()) {
+                const QString e = QStringLiteral("%1 is not a regular file.").arg(QDir::toNativeSeparators(path));
+                throw std::runtime_error(e.toStdString());
+            }
             db->open(path, key, SQLITE_OPEN_READWRITE);
             // The key is only checked on the first read: a wrong key, another
             // cipher or a plain SQLite file must fail here, not on the first
