@@ -1,6 +1,7 @@
 #include "VoskPlaybackMgr.h"
 
 #include "engine/VoskThread.h"
+#include "util/Platform.h"
 #include "util/ThreadEndMark.h"
 
 #include <QMetaObject>
@@ -129,9 +130,12 @@ void VoskPlaybackMgr::play(qlonglong fstart, qlonglong fend, VoskPlaybackNotif *
         report(QStringLiteral("VoskPlaybackMgr::play, invalid data length %1.").arg(len));
         return;
     }
-    if (!audio.isOpen() && !audio.open(QIODevice::ReadOnly)) {
-        report(QStringLiteral("VoskPlaybackMgr::play failed. %1").arg(audio.errorString()));
-        return;
+    if (!audio.isOpen()) {
+        const QString e = Platform::openRegularFile(audio, QIODevice::ReadOnly);
+        if (!e.isEmpty()) {
+            report(QStringLiteral("VoskPlaybackMgr::play failed. %1").arg(e));
+            return;
+        }
     }
     // A negative start would land inside the header or fail oddly; refuse it
     // as a failed seek.

@@ -13,6 +13,7 @@
 #include "engine/OpenccConverter.h"
 #include "engine/RingBuffer.h"
 #include "engine/VoskModelContext.h"
+#include "util/Platform.h"
 #include "util/ThreadEndMark.h"
 
 namespace {
@@ -67,7 +68,7 @@ void updateWavHeader(QFile &file, int sampleRate, int bytesPerSample)
 bool truncateWav(const QString &path, qint64 pcmBytes, int sampleRate, int bytesPerSample)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadWrite))
+    if (!Platform::openRegularFile(f, QIODevice::ReadWrite | QIODevice::ExistingOnly).isEmpty())
         return false;
     if (f.size() > wavHeaderSize + pcmBytes && !f.resize(wavHeaderSize + pcmBytes))
         return false;
@@ -122,13 +123,16 @@ bool VoskThread::init(QSharedPointer<VoskModelContext> ctx, QSharedPointer<RingB
     recording.setFileName(wavPath);
 
     // A file too short for its header holds no audio: start it afresh.
-    if (append && recording.exists() && recording.size() >= wavHeaderSize) {
-        if (!recording.open(QIODevice::ReadWrite) || !recording.seek(recording.size()))
+    const bool resume = append && recording.exists() && recording.size() >= wavHeaderSize;
+    const QString e =
+        Platform::openRegularFile(recording, resume ? QIODevice::ReadWrite : QIODevice::WriteOnly | QIODevice::Truncate);
+    if (!e.isEmpty())
+        return fail(e);
+    if (resume) {
+        if (!recording.seek(recording.size()))
             return fail(recording.errorString());
         curPos = recording.size() - wavHeaderSize;
     } else {
-        if (!recording.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return fail(recording.errorString());
         if (recording.write(QByteArray(wavHeaderSize, '\0')) != wavHeaderSize)
             return fail(recording.errorString());
         curPos = 0;

@@ -9,7 +9,7 @@
 
 #include <QAtomicInt>
 #include <QDateTime>
-#include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
 #include <QUrl>
@@ -32,14 +32,15 @@ struct ExportType
 {
     const char *label;
     const char *pattern;
+    const char *ext; // of the documents it writes
     MakeExporter make;
 };
 
 const ExportType kExportTypes[] = {
-    { QT_TRANSLATE_NOOP("ExportHandlingItemModel", "Text Files(*.txt)"), "\\.txt", &makeExporter<ExportTxt> },
-    { QT_TRANSLATE_NOOP("ExportHandlingItemModel", "PDF Files(*.pdf)"), "\\.pdf", &makeExporter<ExportPdf> },
-    { QT_TRANSLATE_NOOP("ExportHandlingItemModel", "HTML Files(*.html)"), "\\.html", &makeExporter<ExportHtml> },
-    { QT_TRANSLATE_NOOP("ExportHandlingItemModel", "Doc Files(*.docx)"), "\\.docx", &makeExporter<ExportDocx> },
+    { QT_TRANSLATE_NOOP("ExportHandlingItemModel", "Text Files(*.txt)"), "\\.txt", ".txt", &makeExporter<ExportTxt> },
+    { QT_TRANSLATE_NOOP("ExportHandlingItemModel", "PDF Files(*.pdf)"), "\\.pdf", ".pdf", &makeExporter<ExportPdf> },
+    { QT_TRANSLATE_NOOP("ExportHandlingItemModel", "HTML Files(*.html)"), "\\.html", ".html", &makeExporter<ExportHtml> },
+    { QT_TRANSLATE_NOOP("ExportHandlingItemModel", "Doc Files(*.docx)"), "\\.docx", ".docx", &makeExporter<ExportDocx> },
 };
 
 const ExportType *findExportType(const QString &label)
@@ -64,38 +65,15 @@ QString folderFailed(const QString &path)
     return QStringLiteral("Create folder failed. %1").arg(QDir::toNativeSeparators(path));
 }
 
-// Copies a recording in pieces, so that a cancel ends it soon; a copy that
-// fails or is canceled leaves no file. Returns the error text, empty when done.
+// A cancel ends the copy soon, and a copy that fails or is canceled leaves
+// no file. Returns the error text, empty when done.
 QString copyAudio(const QString &from, const QString &to, const BatchHandlingItemModel *batch)
 {
-    QFile in(from);
-    QFile out(to);
-    if (!in.open(QIODevice::ReadOnly))
-        return QStringLiteral("Copy audio failed. ") + in.errorString();
     // An audio file already there is not replaced.
     if (QFileInfo::exists(to))
         return QString();
-    if (!out.open(QIODevice::WriteOnly))
-        return QStringLiteral("Copy audio failed. ") + out.errorString();
-    QByteArray block(1 << 20, Qt::Uninitialized);
-    QString err;
-    while (!batch->isCanceled()) {
-        const qint64 n = in.read(block.data(), block.size());
-        if (n < 0)
-            err = in.errorString();
-        else if (n > 0 && out.write(block.constData(), n) != n)
-            err = out.errorString();
-        if (n <= 0 || !err.isEmpty())
-            break;
-    }
-    if (err.isEmpty() && !out.flush())
-        err = out.errorString();
-    out.close();
-    if (!err.isEmpty() || batch->isCanceled()) {
-        out.remove();
-        return err.isEmpty() ? QString() : QStringLiteral("Copy audio failed. ") + err;
-    }
-    return QString();
+    const QString err = FileUtil::copyFile(from, to, [batch] { return batch->isCanceled(); });
+    return err.isEmpty() ? QString() : QStringLiteral("Copy audio failed. ") + err;
 }
 
 }
@@ -107,6 +85,10 @@ struct ExportHandlingItemModel::ExportItem
     QAtomicInt status { 0 };
     QAtomicInt progress { 0 };
     IExportHandling *exporter = nullptr;
+    // The row's own folder in the export folder, and what it must hold once
+    // the row is done.
+    QString dir;
+    QStringList outputs;
     // Copies the project's recording once the export has ended; the row ends
     // with it.
     QThread *audioCopy = nullptr;
@@ -265,6 +247,11 @@ ExportHandlingItemModel::ExportItem *ExportHandlingItemModel::makeItem(const QSt
         item->fail(folderFailed(itemPath));
         return item;
     }
+    item->dir = itemPath;
+    const QString ext = QString::fromLatin1(type->ext);
+    item->outputs << IExportHandling::documentPath(itemDir, ext);
+    if (m_withHLCMMT)
+        item->outputs << itemDir.absoluteFilePath(IExportHandling::highlightsName() + ext);
 
     item->exporter = type->make(itemDir, projectDir, this);
     // Queued even from the GUI thread: a row's end may stop its exporter,
@@ -285,35 +272,48 @@ void ExportHandlingItemModel::onItemProgress(ExportItem *item, int v)
 
 void ExportHandlingItemModel::onItemFinished(ExportItem *item, const QString &projectDir, const QDir &itemDir)
 {
+    // A cancel has ended the row already.
+    if (item->status.loadRelaxed() != 0)
+        return;
     if (item->exporter->hasErr) {
-        // What a failed export wrote is cut short: once the exporter has let
-        // go of its files, its folder goes.
-        item->exporter->stop();
-        FileUtil::removeDirRecursively(itemDir.absolutePath());
         endItem(item, item->exporter->err.isEmpty() ? QStringLiteral("Export failed.") : item->exporter->err);
         return;
     }
-    // A canceled export's folder is gone already; a project that never
-    // recorded anything has no audio to copy.
+    // A project that never recorded anything has no audio to copy.
     const QString wav = QDir(projectDir).absoluteFilePath(QStringLiteral("data.wav"));
-    if (!m_withAudio || isCanceled() || !QFileInfo::exists(wav)) {
+    if (!m_withAudio || !QFileInfo::exists(wav)) {
         endItem(item, QString());
         return;
     }
     // Hours of recording are hundreds of megabytes: copied off the GUI thread.
     auto err = std::make_shared<QString>();
     const QString dest = itemDir.absoluteFilePath(QStringLiteral("audio.wav"));
+    item->outputs << dest;
     item->audioCopy = QThread::create([wav, dest, err, this] { *err = copyAudio(wav, dest, this); });
     item->audioCopy->setParent(this);
     connect(item->audioCopy, &QThread::finished, this, [this, item, err] { endItem(item, *err); });
     item->audioCopy->start(QThread::LowPriority);
 }
 
-// The row ends: failed with an error text, else done.
+// The row ends: failed with an error text, else done, but only when all it
+// wrote is there (a folder removed meanwhile takes the writes with it).
 void ExportHandlingItemModel::endItem(ExportItem *item, const QString &err)
 {
-    item->err = err;
-    item->status.fetchAndStoreOrdered(err.isEmpty() ? 1 : -1);
+    if (item->status.loadRelaxed() != 0)
+        return;
+    QString e = err;
+    for (int i = 0; e.isEmpty() && i < item->outputs.size(); ++i) {
+        if (!QFileInfo(item->outputs.at(i)).isFile())
+            e = QStringLiteral("Write %1 failed.").arg(QDir::toNativeSeparators(item->outputs.at(i)));
+    }
+    if (!e.isEmpty()) {
+        // What a failed row wrote is cut short: once the exporter has let go
+        // of its files, its folder goes.
+        item->exporter->stop();
+        FileUtil::removeDirRecursively(item->dir);
+    }
+    item->err = e;
+    item->status.fetchAndStoreOrdered(e.isEmpty() ? 1 : -1);
     refreshItem(item);
     updateFinished();
 }
@@ -340,6 +340,10 @@ void ExportHandlingItemModel::updateFinished()
     }
     setFinished(ended);
     setTotalFinished(ended == items.size());
+    // An export that wrote nothing leaves no empty dated folder; rmdir keeps
+    // one that holds anything.
+    if (exportDirMade && ended == items.size())
+        QDir().rmdir(exportDir.absolutePath());
 }
 
 QString ExportHandlingItemModel::itemName(int row) const
@@ -372,4 +376,12 @@ void ExportHandlingItemModel::cancelJobs()
     waitForAudioCopies();
     if (exportDirMade)
         FileUtil::removeDirRecursively(exportDir.absolutePath());
+    // Nothing of the export is left, so no row may say it is done.
+    for (ExportItem *item : qAsConst(items)) {
+        if (item->status.loadRelaxed() != -1)
+            item->fail(QStringLiteral("Export canceled."));
+    }
+    if (!items.isEmpty())
+        emit dataChanged(index(0, 0), index(items.size() - 1, 0), {});
+    updateFinished();
 }

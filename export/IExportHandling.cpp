@@ -67,10 +67,10 @@ bool IExportHandling::fail(const QString &e)
 bool IExportHandling::openProjectDb(VoskProDb &db, const QString &projectDir)
 {
     const QString path = QDir(projectDir).absoluteFilePath(QStringLiteral("data"));
-    // Opening creates a missing database; an export must not.
-    if (!QFileInfo(path).isFile())
+    if (!QFileInfo::exists(path))
         return fail(QStringLiteral("%1 not exists.").arg(QDir::toNativeSeparators(path)));
-    if (!db.open(path))
+    // Reads a copy: the project stays as it is, and may be read-only.
+    if (!db.openSnapshot(path))
         return fail(db.lastErr);
     return true;
 }
@@ -99,7 +99,7 @@ QString IExportHandling::closeFile(QFile &file)
 
 QString IExportHandling::segTime(const VoskProSeg &seg)
 {
-    return BaseUtil::formatMSecs(qint64(seg.start * 1000.0f));
+    return BaseUtil::formatMSecs(BaseUtil::secsToMSecs(seg.start));
 }
 
 QString IExportHandling::replyTime(const QVariantMap &reply)

@@ -63,7 +63,7 @@ protected:
     QThread *worker = nullptr;
 
     // Each of these fails the export on its way out: setErr, finished() and
-    // false. The project's database is never created by an export.
+    // false. An export neither creates nor changes the project's database.
     bool fail(const QString &e);
     bool openProjectDb(VoskProDb &db, const QString &projectDir);
     bool openOutput(QFile &file, const QString &path);

@@ -92,10 +92,7 @@ QVariant ConversationsItemModel::data(const QModelIndex &index, int role) const
     case IdxRole: return row;
     case IdRole: return qlonglong(seg.id);
     case SendRole: return seg.device == 1;
-    case TimeRole: {
-        const float ms = seg.start * 1000.0f;
-        return BaseUtil::formatMSecs(qlonglong(ms));
-    }
+    case TimeRole: return BaseUtil::formatMSecs(BaseUtil::secsToMSecs(seg.start));
     case MessageRole: return seg.html;
     case SpeakerRole: {
         const auto it = speakers.constFind(seg.spkId);

@@ -1,5 +1,7 @@
 #include "projects/JsonFile.h"
 
+#include "util/Platform.h"
+
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -15,7 +17,8 @@ QVariantMap readJsonFile(const QString &path)
 bool readJsonObject(const QString &path, QVariantMap &map)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    // A FIFO named "manifest" would block the reader for ever.
+    if (!Platform::openRegularFile(f, QIODevice::ReadOnly).isEmpty())
         return false;
     QJsonParseError err;
     const QJsonDocument doc = QJsonDocument::fromJson(f.readAll(), &err);

@@ -2,9 +2,14 @@
 
 #include "storage/Sqlite3DB.h"
 #include "util/BaseUtil.h"
+#include "util/FileUtil.h"
+#include "util/Platform.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <sqlcipher/sqlite3.h>
 
@@ -89,6 +94,43 @@ void removeDatabaseFiles(const QString &path)
         QFile::remove(path + QLatin1String(suffix));
 }
 
+// A write-ahead log is started anew (a new header) when its writer has
+// carried everything into the database; a database copied before that and
+// a log copied after it would not fit together.
+QByteArray logHeader(const QString &path)
+{
+    QFile f(path);
+    return Platform::openRegularFile(f, QIODevice::ReadOnly).isEmpty() ? f.read(32) : QByteArray();
+}
+
+// Copies the database at path with its logs into the folder to. Returns the
+// error text, empty when done.
+QString copyDatabase(const QString &path, QDir to)
+{
+    const QString name = QFileInfo(path).fileName();
+    QString err;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const QStringList logs { path + QStringLiteral("-wal"), path + QStringLiteral("-journal") };
+        QList<QByteArray> headers;
+        for (const QString &log : logs)
+            headers << logHeader(log);
+        err = FileUtil::copyFile(path, to.absoluteFilePath(name));
+        bool same = err.isEmpty();
+        for (int i = 0; same && i < logs.size(); ++i) {
+            const QString copy = to.absoluteFilePath(QFileInfo(logs.at(i)).fileName());
+            if (!headers.at(i).isEmpty())
+                err = FileUtil::copyFile(logs.at(i), copy);
+            same = logHeader(logs.at(i)) == headers.at(i) && logHeader(copy) == headers.at(i);
+        }
+        if (same)
+            return QString();
+        // The owner of the database wrote meanwhile (or closed it): again.
+        for (const QString &f : to.entryList(QDir::Files))
+            to.remove(f);
+    }
+    return err.isEmpty() ? QStringLiteral("%1 changed while it was read.").arg(QDir::toNativeSeparators(path)) : err;
+}
+
 QString idArg(const char *sql, qint64 id)
 {
     return QString::fromLatin1(sql).arg(id);
@@ -139,6 +181,11 @@ bool VoskProDb::open(const QString &path)
     try {
         db = new Sqlite3DB;
         if (QFile::exists(path)) {
+            // SQLite would wait for ever on a FIFO of that name.
+            if (!QFileInfo(path).isFile()) {
+                const QString e = QStringLiteral("%1 is not a regular file.").arg(QDir::toNativeSeparators(path));
+                throw std::runtime_error(e.toStdString());
+            }
             db->open(path, key, SQLITE_OPEN_READWRITE);
             // The key is only checked on the first read: a wrong key, another
             // cipher or a plain SQLite file must fail here, not on the first
@@ -174,14 +221,38 @@ bool VoskProDb::open(const QString &path)
     }
 }
 
+bool VoskProDb::openSnapshot(const QString &path)
+{
+    if (db)
+        return true;
+    auto dir = std::make_unique<QTemporaryDir>();
+    if (!dir->isValid()) {
+        lastErr = QStringLiteral("Create temporary folder failed. ") + dir->errorString();
+        return false;
+    }
+    const QString err = copyDatabase(path, QDir(dir->path()));
+    if (!err.isEmpty()) {
+        lastErr = err;
+        return false;
+    }
+    // A copy without its schema (the file was left empty) gets it here, so
+    // that it reads as an empty project.
+    if (!open(QDir(dir->path()).absoluteFilePath(QFileInfo(path).fileName())))
+        return false;
+    snapshot = std::move(dir);
+    return true;
+}
+
 void VoskProDb::close()
 {
     if (!db)
         return;
-    if (sqlite3 *h = db->connection())
+    // A copy is thrown away whole; nothing to carry into it.
+    if (sqlite3 *h = db->connection(); h && !snapshot)
         sqlite3_wal_checkpoint(h, nullptr);
     delete db;
     db = nullptr;
+    snapshot.reset();
 }
 
 // ---- Conversion items --------------------------------------------------------

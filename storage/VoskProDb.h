@@ -14,7 +14,9 @@
 #include <QVariant>
 
 #include <exception>
+#include <memory>
 
+class QTemporaryDir;
 class Sqlite3DB;
 class Sqlite3Query;
 
@@ -69,6 +71,13 @@ public:
     ~VoskProDb() override;
 
     bool open(const QString &path);
+    // Opens a private copy of the database at path and its write-ahead log,
+    // for reading: nothing of the project changes, even while its own
+    // connection is open, and a project on a read-only disk can be read
+    // (SQLite 3.15 cannot open a database in write-ahead mode read-only
+    // without making its log and index files beside it). The copy goes
+    // with close().
+    bool openSnapshot(const QString &path);
     void close();
     bool isOpen() const { return db != nullptr; }
 
@@ -114,6 +123,7 @@ private:
     static QString speakerName(qint64 id, const QString &stored);
 
     Sqlite3DB *db = nullptr; // null while closed
+    std::unique_ptr<QTemporaryDir> snapshot; // the copy that db reads, if any
 
 public:
     // The text of the most recent failure; a later success leaves it as it is.

@@ -52,7 +52,7 @@ bool makeProject(const QString &dir, QList<PrintMsg> &msgs)
             return false;
         if (i == 1)
             second = id;
-        msgs << PrintMsg { BaseUtil::formatMSecs(qint64(s.start * 1000.0f)), s.html, QString(),
+        msgs << PrintMsg { BaseUtil::formatMSecs(BaseUtil::secsToMSecs(s.start)), s.html, QString(),
                            QString::fromLatin1(VoskProDb::speakerColor(s.spkId)), QString::fromUtf8(kLines[i][0]),
                            i % 2 == 1 };
     }

@@ -94,6 +94,11 @@ QString BaseUtil::formatMSecs(qlonglong msecs)
              pad(msecs - seconds * 1000, 3));
 }
 
+qint64 BaseUtil::secsToMSecs(double secs)
+{
+    return qRound64(secs * 1000.0);
+}
+
 QString BaseUtil::toHex(const QString &str)
 {
     return QString::fromLatin1(str.toUtf8().toHex());

@@ -24,6 +24,9 @@ public:
 
     Q_INVOKABLE static QString formatSecs(int secs);
     Q_INVOKABLE static QString formatMSecs(qlonglong msecs);
+    // Times are stored as float seconds: 8.03 s is 8.029999... and must still
+    // show as 8,030, so this rounds to the nearest millisecond.
+    static qint64 secsToMSecs(double secs);
     Q_INVOKABLE static QString toHex(const QString &str);
     Q_INVOKABLE void copyText(const QString &text);
     Q_INVOKABLE bool clipboardHasImage();

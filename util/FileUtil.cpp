@@ -73,13 +73,10 @@ static bool copyInto(const QFileInfo &source, const QDir &target, const QString 
         const QString dest = target.absoluteFilePath(source.fileName());
         if (QFileInfo::exists(dest))
             return true;
-        QFile file(source.absoluteFilePath());
-        if (!file.copy(dest)) {
-            if (err)
-                *err = file.errorString();
-            return false;
-        }
-        return true;
+        const QString e = copyFile(source.absoluteFilePath(), dest);
+        if (!e.isEmpty() && err)
+            *err = e;
+        return e.isEmpty();
     }
     if (source.isDir()) {
         const QDir dir(source.absoluteFilePath());
@@ -94,6 +91,39 @@ static bool copyInto(const QFileInfo &source, const QDir &target, const QString 
         }
     }
     return true;
+}
+
+QString copyFile(const QString &from, const QString &to, const std::function<bool()> &stop)
+{
+    QFile in(from);
+    QString err = Platform::openRegularFile(in, QIODevice::ReadOnly);
+    if (!err.isEmpty())
+        return err;
+    QFile out(to);
+    if (!out.open(QIODevice::WriteOnly))
+        return out.errorString();
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    while (err.isEmpty() && !(stop && stop())) {
+        const qint64 n = in.read(block.data(), block.size());
+        if (n < 0)
+            err = in.errorString();
+        if (n <= 0)
+            break;
+        // A full disk takes part of a piece first; only the write after that
+        // tells why.
+        for (qint64 done = 0; done < n && err.isEmpty();) {
+            const qint64 w = out.write(block.constData() + done, n - done);
+            if (w <= 0)
+                err = out.errorString();
+            done += w;
+        }
+    }
+    if (err.isEmpty() && !out.flush())
+        err = out.errorString();
+    out.close();
+    if (!err.isEmpty() || (stop && stop()))
+        out.remove();
+    return err;
 }
 
 bool copyRecursively(const QFileInfo &source, const QDir &target, QString *err, const std::function<bool()> &stop)
@@ -137,20 +167,36 @@ QDir appDataDir()
 // File systems take names of at most 255 bytes (or 255 UTF-16 units); a
 // folder named after a project is also given "(n)" and a document named
 // after the folder an extension, so names are cut well below that.
-static QString fitFileName(QString name)
+constexpr int kMaxNameBytes = 200;
+
+// The escaped form of the longest start of name, cut between whole
+// characters, whose escaped UTF-8 form fits kMaxNameBytes. Only the start is
+// looked at, whatever the length of name.
+static QString fitFileName(const QString &name)
 {
-    constexpr int kMaxBytes = 200;
-    while (name.toUtf8().size() > kMaxBytes) {
-        name.chop(1);
-        if (!name.isEmpty() && name.at(name.size() - 1).isHighSurrogate())
-            name.chop(1);
+    // A name that fits is escaped whole, as a reserved name must be.
+    if (name.size() <= kMaxNameBytes) {
+        const QString whole = escapeFileName(name);
+        if (whole.toUtf8().size() <= kMaxNameBytes)
+            return whole;
     }
-    return name;
+    QString fitted;
+    int bytes = 0;
+    for (int i = 0; i < name.size();) {
+        const int units = name.at(i).isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate() ? 2 : 1;
+        const QString piece = escapeFileName(name.mid(i, units));
+        bytes += piece.toUtf8().size();
+        if (bytes > kMaxNameBytes)
+            break;
+        fitted += piece;
+        i += units;
+    }
+    return fitted;
 }
 
 QString uniqueFilePath(const QDir &dir, const QString &name)
 {
-    const QString escaped = fitFileName(escapeFileName(name));
+    const QString escaped = fitFileName(name);
     QString path = dir.absoluteFilePath(escaped);
     for (int n = 1; QFileInfo::exists(path) || QFileInfo(path).isSymLink(); ++n)
         path = dir.absoluteFilePath(QStringLiteral("%1(%2)").arg(escaped).arg(n));

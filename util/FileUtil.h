@@ -19,6 +19,12 @@ bool copyRecursively(const QFileInfo &source, const QDir &target, QString *err,
                      const std::function<bool()> &stop = {});
 bool copyPath(const QString &source, const QDir &target, QString *err, const std::function<bool()> &stop = {});
 
+// Copies the regular file from to the new file to, in pieces, so that stop
+// can end it between two. A copy that fails or is stopped leaves nothing at
+// to. Returns the error text (the system's reason, "No space left on device"
+// say), empty when done or stopped.
+QString copyFile(const QString &from, const QString &to, const std::function<bool()> &stop = {});
+
 // Percent-encodes reserved device names and the characters a Windows file
 // name cannot hold.
 QString escapeFileName(const QString &name);
@@ -34,7 +40,8 @@ QDir appDataDir();
 
 // A path in dir for a new file or folder named after name that nothing
 // occupies yet: the escaped name, then "name(1)", "name(2)", ...; a long
-// name is cut to leave room for the number and an extension.
+// name is cut to leave room for the number and an extension. Its cost does
+// not grow with the length of name.
 QString uniqueFilePath(const QDir &dir, const QString &name);
 
 }

@@ -2,7 +2,10 @@
 // The few calls that differ between operating systems. Each platform has its
 // own implementation file (Platform_linux.cpp, Platform_win.cpp).
 
+#include <QIODevice>
 #include <QString>
+
+class QFile;
 
 namespace Platform {
 
@@ -26,5 +29,11 @@ quint64 totalPhysicalMemory();
 
 // How file names compare on this system: case-insensitively on Windows.
 Qt::CaseSensitivity fileNameCaseSensitivity();
+
+// Opens file (its name set) as QFile::open does, but only a regular file, or
+// a new one where mode may create it: a FIFO or a device under the name of a
+// project file would block the caller or never end. Returns the error text,
+// empty on success.
+QString openRegularFile(QFile &file, QIODevice::OpenMode mode);
 
 }

@@ -7,9 +7,13 @@
 #include <QDBusPendingReply>
 #include <QDBusUnixFileDescriptor>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QtGlobal>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/sysinfo.h>
 #include <unistd.h>
 
@@ -109,6 +113,58 @@ void terminateProcess(int code)
 Qt::CaseSensitivity fileNameCaseSensitivity()
 {
     return Qt::CaseSensitive;
+}
+
+namespace {
+
+int openFlags(QIODevice::OpenMode mode)
+{
+    int flags = (mode & QIODevice::ReadWrite) == QIODevice::ReadWrite ? O_RDWR
+        : (mode & QIODevice::WriteOnly)                               ? O_WRONLY
+                                                                      : O_RDONLY;
+    if (mode & QIODevice::WriteOnly) {
+        if (!(mode & QIODevice::ExistingOnly))
+            flags |= O_CREAT;
+        if (mode & QIODevice::NewOnly)
+            flags |= O_EXCL;
+        // As QFile does: write-only truncates unless it reads or appends.
+        if ((mode & QIODevice::Truncate)
+            || !(mode & (QIODevice::ReadOnly | QIODevice::Append | QIODevice::NewOnly)))
+            flags |= O_TRUNC;
+    }
+    if (mode & QIODevice::Append)
+        flags |= O_APPEND;
+    return flags;
+}
+
+QString notRegular(const QString &path)
+{
+    return QStringLiteral("%1 is not a regular file.").arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
+}
+
+}
+
+QString openRegularFile(QFile &file, QIODevice::OpenMode mode)
+{
+    const QString path = file.fileName();
+    struct stat st {};
+    // Asked first so that a FIFO without a writer is named as such.
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode))
+        return notRegular(path);
+    // Non-blocking, so that opening whatever took the name meanwhile cannot hang.
+    const int fd = ::open(QFile::encodeName(path).constData(), openFlags(mode) | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return qt_error_string(errno);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return notRegular(path);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, mode, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return file.errorString();
+    }
+    return QString();
 }
 
 }

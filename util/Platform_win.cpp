@@ -1,6 +1,8 @@
 #include "util/Platform.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <windows.h>
 
@@ -40,6 +42,16 @@ void terminateProcess(int code)
 Qt::CaseSensitivity fileNameCaseSensitivity()
 {
     return Qt::CaseInsensitive;
+}
+
+QString openRegularFile(QFile &file, QIODevice::OpenMode mode)
+{
+    // Pipes live outside the file system here; what remains are devices and
+    // folders.
+    const QFileInfo info(file.fileName());
+    if (info.exists() && !info.isFile())
+        return QStringLiteral("%1 is not a regular file.").arg(QDir::toNativeSeparators(info.absoluteFilePath()));
+    return file.open(mode) ? QString() : file.errorString();
 }
 
 }

@@ -1,5 +1,6 @@
 #include "TestUtil.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -11,7 +12,12 @@
 
 #include <array>
 
+#include <chrono>
+#include <csignal>
+
+#include <fcntl.h>
 #include <linux/capability.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -38,6 +44,19 @@ QStringList fileTree(const QString &dir)
     while (it.hasNext())
         out << QDir(dir).relativeFilePath(it.next());
     out.sort();
+    return out;
+}
+
+QMap<QString, QByteArray> fileHashes(const QString &dir)
+{
+    QMap<QString, QByteArray> out;
+    for (const QString &rel : fileTree(dir)) {
+        QFile f(QDir(dir).absoluteFilePath(rel));
+        QCryptographicHash h(QCryptographicHash::Sha256);
+        if (QFileInfo(f).isFile() && f.open(QIODevice::ReadOnly))
+            h.addData(&f);
+        out.insert(rel, QFileInfo(f).isFile() ? h.result().toHex() : QByteArray());
+    }
     return out;
 }
 
@@ -80,6 +99,58 @@ WithoutRootRights::~WithoutRootRights()
         caps[0].effective = m_saved;
         capabilities(caps, true);
     }
+}
+
+FileSizeLimit::FileSizeLimit(qint64 bytes)
+{
+    // The signal would end the process; the failed write is what is wanted.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lim {};
+    getrlimit(RLIMIT_FSIZE, &lim);
+    m_saved = lim.rlim_cur;
+    lim.rlim_cur = rlim_t(bytes);
+    setrlimit(RLIMIT_FSIZE, &lim);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    rlimit lim {};
+    getrlimit(RLIMIT_FSIZE, &lim);
+    lim.rlim_cur = rlim_t(m_saved);
+    setrlimit(RLIMIT_FSIZE, &lim);
+    std::signal(SIGXFSZ, SIG_DFL);
+}
+
+FifoWatch::FifoWatch(const QString &path)
+    : m_path(QFile::encodeName(path))
+{
+    m_thread = std::thread([this] {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_ended.wait_for(lock, std::chrono::minutes(1), [this] { return m_done; }))
+            return;
+        m_released = true;
+        // Both ends at once: a reader or a writer blocked in open() goes on.
+        const int fd = ::open(m_path.constData(), O_RDWR | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+    });
+}
+
+FifoWatch::~FifoWatch()
+{
+    released();
+}
+
+bool FifoWatch::released()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_done = true;
+    }
+    m_ended.notify_all();
+    if (m_thread.joinable())
+        m_thread.join();
+    return m_released;
 }
 
 }

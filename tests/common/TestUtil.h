@@ -2,8 +2,13 @@
 // Helpers shared by the tests.
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 #include <QStringList>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace TestUtil {
 
@@ -13,6 +18,8 @@ QByteArray readFile(const QString &path);
 
 // Every path below dir, relative to it and sorted; links are listed, not followed.
 QStringList fileTree(const QString &dir);
+// The same paths, each with the SHA-256 of its content (empty for a folder).
+QMap<QString, QByteArray> fileHashes(const QString &dir);
 
 // The test runner gives every test a private HOME; refuse to run without it so
 // a test started by hand cannot touch the real user's files.
@@ -31,6 +38,42 @@ public:
 private:
     unsigned m_saved = 0;
     bool m_dropped = false;
+};
+
+// While it lives, no file of this process grows beyond bytes: a write past
+// that fails as on a full disk ("File too large").
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(qint64 bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    unsigned long long m_saved = 0;
+};
+
+// Watches a FIFO: should anything still wait on it after a minute, it is
+// let go (opened and closed from the other end), so that a test fails
+// instead of hanging.
+class FifoWatch
+{
+public:
+    explicit FifoWatch(const QString &path);
+    ~FifoWatch();
+    FifoWatch(const FifoWatch &) = delete;
+    FifoWatch &operator=(const FifoWatch &) = delete;
+    // Ends the watch: true when something had to be let go.
+    bool released();
+
+private:
+    QByteArray m_path;
+    std::mutex m_mutex;
+    std::condition_variable m_ended;
+    bool m_done = false;
+    bool m_released = false;
+    std::thread m_thread;
 };
 
 }

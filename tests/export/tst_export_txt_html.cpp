@@ -1,13 +1,18 @@
-// The export batch model (folders, rows, types, audio, cancel) and the text
-// and HTML exporters it drives, on real project databases.
+// The export batch model (folders, rows, types, audio, cancel, what it
+// leaves of the projects) and the text and HTML exporters it drives, on real
+// project databases.
 
 #include "common/ProjectDbAccess.h"
 #include "common/TestUtil.h"
 #include "export/ExportHandlingItemModel.h"
 #include "export/ExportHtml.h"
 #include "export/ExportTxt.h"
+#include "projects/ConversationsItemModel.h"
 #include "projects/JsonFile.h"
+#include "projects/ProjectsItemModel.h"
+#include "projects/RecentProjectsDb.h"
 #include "storage/VoskProDb.h"
+#include "util/FileUtil.h"
 
 #include <QAbstractItemModelTester>
 #include <QDate>
@@ -15,9 +20,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstring>
 #include <ctime>
 #include <functional>
 #include <memory>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -119,7 +127,7 @@ class TestExportTxtHtml : public QObject
     }
 
     std::unique_ptr<ExportHandlingItemModel> runBatch(const QString &saveRoot, const QVariantList &projects,
-                                                      const QString &type, bool audio = false)
+                                                      const QString &type, bool audio = false, bool hl = false)
     {
         auto m = std::make_unique<ExportHandlingItemModel>();
         new QAbstractItemModelTester(m.get(), QAbstractItemModelTester::FailureReportingMode::QtTest, m.get());
@@ -127,8 +135,14 @@ class TestExportTxtHtml : public QObject
         m->setProjectUrls(projects);
         m->setExportType(type);
         m->setWithAudio(audio);
+        m->setWithHLCMMT(hl);
         m->init();
         return m;
+    }
+
+    static QVariantMap row(const ExportHandlingItemModel &m, int r)
+    {
+        return m.data(m.index(r, 0), BatchHandlingItemModel::DRole).toMap();
     }
 
     // Runs one exporter of type T on a project, with the given options,
@@ -263,6 +277,7 @@ private slots:
         QTest::newRow("failed row") << true << false << "file" << false;
         QTest::newRow("nothing recorded") << true << true << "" << false;
         QTest::newRow("unreadable") << true << true << "folder" << false;
+        QTest::newRow("full disk") << true << true << "full disk" << false;
     }
 
     // A project without its database fails its row and is not given one; an
@@ -275,27 +290,35 @@ private slots:
         QFETCH(bool, copied);
         const QString projects = caseDir();
         const QString project = QUrl(makeProject(projects, "p", "P")).toLocalFile();
-        if (wav == "file")
+        if (wav == "file" || wav == "full disk")
             QVERIFY(TestUtil::writeFile(project + "/data.wav", QByteArray(3 << 20, 'w')));
         else if (wav == "folder")
             QVERIFY(QDir().mkpath(project + "/data.wav"));
         if (!withData)
             QVERIFY(QFile::remove(project + "/data"));
+        // Room for the document and half the recording.
+        std::unique_ptr<TestUtil::FileSizeLimit> disk;
+        if (wav == "full disk")
+            disk = std::make_unique<TestUtil::FileSizeLimit>(3 << 19);
         auto m = runBatch(caseDir(), { url(project) }, "Text Files(*.txt)", asked);
         QTRY_VERIFY(m->totalFinished());
+        disk.reset();
         const QString itemDir = QUrl(m->exportDirUrl()).toLocalFile() + "/P";
         QCOMPARE(QFileInfo::exists(itemDir + "/audio.wav"), copied);
         if (copied)
             QCOMPARE(QFileInfo(itemDir + "/audio.wav").size(), qint64(3 << 20));
-        const QVariantMap row = m->data(m->index(0, 0), BatchHandlingItemModel::DRole).toMap();
-        QCOMPARE(row.value("err").toString().startsWith("Copy audio failed. "), wav == "folder");
-        QCOMPARE(row.value("status").toInt(), withData && wav != "folder" ? 1 : -1);
+        const QVariantMap d = row(*m, 0);
+        const bool failed = !withData || wav == "folder" || wav == "full disk";
+        QCOMPARE(d.value("err").toString().startsWith("Copy audio failed. "), wav == "folder" || wav == "full disk");
+        QCOMPARE(d.value("status").toInt(), failed ? -1 : 1);
+        // The cause, as the system gives it.
+        if (wav == "full disk")
+            QCOMPARE(d.value("err").toString(), "Copy audio failed. " + QString::fromLocal8Bit(std::strerror(EFBIG)));
+        // A failed export leaves nothing of itself, not even the dated folder.
+        QCOMPARE(QFileInfo::exists(QUrl(m->exportDirUrl()).toLocalFile()), !failed);
         if (!withData) {
-            const QVariantMap d = m->data(m->index(0, 0), BatchHandlingItemModel::DRole).toMap();
             QCOMPARE(d.value("err").toString(), QString(project + "/data not exists."));
             QVERIFY(!QFileInfo::exists(project + "/data"));
-            // A failed export leaves nothing of itself.
-            QVERIFY(!QFileInfo::exists(itemDir));
         }
     }
 
@@ -333,10 +356,21 @@ private slots:
                  QStringLiteral("Create file failed. No space left on device"));
     }
 
+    void cancel_data()
+    {
+        QTest::addColumn<QString>("type");
+        QTest::newRow("txt") << "Text Files(*.txt)";
+        QTest::newRow("html") << "HTML Files(*.html)";
+        QTest::newRow("docx") << "Doc Files(*.docx)";
+    }
+
+    // Nothing of a canceled export is left, so none of its rows is done, not
+    // even one that was done before the cancel.
     void cancel()
     {
+        QFETCH(QString, type);
         const QString projects = caseDir();
-        QVariantList urls;
+        QVariantList urls { makeProject(projects, "small", "Small") };
         for (int p = 0; p < 3; ++p) {
             urls << makeProject(projects, QString::number(p), QStringLiteral("P%1").arg(p), [](VoskProDb &, const QString &data) {
                 auto raw = TestUtil::openRaw(data);
@@ -346,18 +380,161 @@ private slots:
             });
         }
         const QString root = caseDir();
-        auto m = runBatch(root, urls, "HTML Files(*.html)", true);
+        auto m = runBatch(root, urls, type, true);
         const QString exportDir = QUrl(m->exportDirUrl()).toLocalFile();
         QVERIFY(QFileInfo(exportDir).isDir());
+        QTRY_COMPARE(row(*m, 0).value("status").toInt(), 1);
         m->cancel();
         QVERIFY(m->isCanceled());
         QVERIFY(!QFileInfo::exists(exportDir));
         QTRY_VERIFY(m->totalFinished());
+        QCoreApplication::processEvents();
         QVERIFY(!QFileInfo::exists(exportDir));
+        for (int r = 0; r < m->rowCount(); ++r)
+            QCOMPARE(row(*m, r).value("status").toInt(), -1);
 
         // A model destroyed while its exporters run waits for them.
         auto running = runBatch(caseDir(), urls, "Text Files(*.txt)");
         running.reset();
+    }
+
+    void segmentTime_data()
+    {
+        QTest::addColumn<float>("start");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("8.03 s") << 8.03f << "00:00:08,030";
+        QTest::newRow("0.251 s") << 0.251f << "00:00:00,251";
+        QTest::newRow("1.5 s") << 1.5f << "00:00:01,500";
+        QTest::newRow("hours") << 35999.121f << "09:59:59,121";
+    }
+
+    // A start stored as float seconds shows to the nearest millisecond, in
+    // the conversation view and in an export.
+    void segmentTime()
+    {
+        QFETCH(float, start);
+        QFETCH(QString, shown);
+        ConversationsItemModel view;
+        VoskProSeg seg;
+        seg.start = start;
+        view.newResult(VoskSpeakerInfo(), seg);
+        QCOMPARE(view.data(view.index(0, 0), view.roleNames().key("time")).toString(), shown);
+
+        const QString project = QUrl(makeProject(caseDir(), "p", "P", [&](VoskProDb &db, const QString &) {
+                                         addSeg(db, "x", start, 1, 2);
+                                     })).toLocalFile();
+        const QString out = caseDir();
+        QCOMPARE(exportOne<ExportTxt>(project, out, true, false, false), QString());
+        QCOMPARE(TestUtil::readFile(QDir(out).absoluteFilePath(QFileInfo(out).fileName() + ".txt")),
+                 (shown + "\nx\n\n").toUtf8());
+    }
+
+    void projectUnchanged_data()
+    {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("state");
+        for (const QString &type : ExportHandlingItemModel::exportTypes()) {
+            for (const char *state : { "closed", "open in the program", "read-only", "empty data" })
+                QTest::newRow(qPrintable(type + ", " + state)) << type << QString(state);
+        }
+    }
+
+    // An export reads the project and writes none of its files: every file
+    // keeps its content and no file comes or goes.
+    void projectUnchanged()
+    {
+        QFETCH(QString, type);
+        QFETCH(QString, state);
+        const QString project = QUrl(makeProject(caseDir(), "p", "P", [](VoskProDb &db, const QString &data) {
+                                         fillTalk(db, data);
+                                     })).toLocalFile();
+        QVERIFY(TestUtil::writeFile(project + "/data.wav", QByteArray(4096, 'w')));
+        QVERIFY(TestUtil::writeFile(project + "/images/abc.png", "picture"));
+        VoskProDb own;
+        if (state == "open in the program") {
+            QVERIFY(own.open(project + "/data"));
+            addSeg(own, "late words", 9, 1, 2);
+        } else if (state == "empty data") {
+            QVERIFY(TestUtil::writeFile(project + "/data", QByteArray()));
+        }
+        const auto before = TestUtil::fileHashes(project);
+        std::unique_ptr<TestUtil::WithoutRootRights> ordinary;
+        if (state == "read-only") {
+            for (const QString &rel : before.keys())
+                QFile::setPermissions(project + "/" + rel, QFile::ReadOwner | QFile::ExeOwner);
+            QFile::setPermissions(project, QFile::ReadOwner | QFile::ExeOwner);
+            ordinary = std::make_unique<TestUtil::WithoutRootRights>();
+        }
+
+        auto m = runBatch(caseDir(), { url(project) }, type, true, true);
+        QTRY_VERIFY_WITH_TIMEOUT(m->totalFinished(), 30000);
+        ordinary.reset();
+        QCOMPARE(row(*m, 0).value("err").toString(), QString());
+        QCOMPARE(TestUtil::fileHashes(project), before);
+        const QString doc = QUrl(m->exportDirUrl()).toLocalFile() + "/P/P.txt";
+        if (state == "open in the program") {
+            // The export saw what the open project has not yet carried into
+            // its database, and the project's own connection goes on.
+            QVERIFY(!type.contains("txt") || TestUtil::readFile(doc).contains("late words"));
+            QVERIFY(addSeg(own, "more", 10, 1, 2) > 0);
+            QCOMPARE(own.loadSegs(-1).size(), 4);
+        }
+    }
+
+    void fifoIsNoFile_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("list");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("manifest, projects list") << "manifest" << true << "";
+        QTest::newRow("manifest, export") << "manifest" << false << "Read manifest failed.";
+        QTest::newRow("data.wav, export with audio") << "data.wav" << false << "Copy audio failed. ";
+    }
+
+    // A FIFO under a project file's name is no file to read: nothing waits
+    // on it.
+    void fifoIsNoFile()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, list);
+        QFETCH(QString, err);
+        const QString project = QUrl(makeProject(caseDir(), "p", "P")).toLocalFile();
+        QFile::remove(project + "/" + file);
+        QCOMPARE(mkfifo(QFile::encodeName(project + "/" + file).constData(), 0600), 0);
+        TestUtil::FifoWatch watch(project + "/" + file);
+        if (list) {
+            QVERIFY(RecentProjectsDb::instance().addProject(project) > 0);
+            ProjectsItemModel projects;
+            QVariantMap listed;
+            for (int r = 0; r < projects.rowCount(); ++r) {
+                const QVariantMap d = projects.data(projects.index(r, 0), ProjectsItemModel::DRole).toMap();
+                if (d.value("path") == project)
+                    listed = d;
+            }
+            QVERIFY(!listed.isEmpty() && !listed.contains("name"));
+        } else {
+            auto m = runBatch(caseDir(), { url(project) }, "Text Files(*.txt)", true);
+            QTRY_VERIFY(m->totalFinished());
+            QCOMPARE(row(*m, 0).value("status").toInt(), -1);
+            QVERIFY2(row(*m, 0).value("err").toString().startsWith(err), qPrintable(row(*m, 0).value("err").toString()));
+        }
+        QVERIFY(!watch.released());
+    }
+
+    // A row is done only when its files are there: here the export folder
+    // goes while the document is written.
+    void folderRemoved()
+    {
+        auto m = runBatch(caseDir(), { makeProject(caseDir(), "p", "P") }, "Text Files(*.txt)");
+        const QString exportDir = QUrl(m->exportDirUrl()).toLocalFile();
+        // No event is handled meanwhile, so the row cannot end before.
+        const QDeadlineTimer limit(20000);
+        while (!QFileInfo::exists(exportDir + "/P/P.txt") && !limit.hasExpired())
+            QThread::yieldCurrentThread();
+        FileUtil::removeDirRecursively(exportDir);
+        QTRY_VERIFY(m->totalFinished());
+        QCOMPARE(row(*m, 0).value("status").toInt(), -1);
+        QVERIFY(!QFileInfo::exists(exportDir));
     }
 
     void txt_data()

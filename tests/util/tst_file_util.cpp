@@ -169,6 +169,26 @@ private slots:
         QVERIFY(TestUtil::writeFile(dir.absoluteFilePath(second + "/" + second + ".docx"), "doc"));
     }
 
+    void uniqueFilePathLongName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("fitted");
+        QTest::newRow("letters") << QString(3000000, 'a') << QString(200, 'a');
+        QTest::newRow("escaped") << QString(3000000, ':') << QStringLiteral("%3a").repeated(66);
+        QTest::newRow("three bytes each") << QString(3000000, QChar(0x4f1a)) << QString(66, QChar(0x4f1a));
+        QTest::newRow("pairs") << QString::fromUtf8("\U0001F4CE").repeated(1500000) << QString::fromUtf8("\U0001F4CE").repeated(50);
+    }
+
+    // Names of millions of characters: fitting them to the file system took
+    // hours when each cut measured the whole name again.
+    void uniqueFilePathLongName()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, fitted);
+        QTemporaryDir tmp;
+        QCOMPARE(FileUtil::uniqueFilePath(QDir(tmp.path()), name), QDir(tmp.path()).absoluteFilePath(fitted));
+    }
+
     void appDataDirFollowsXdg()
     {
         const QByteArray saved = qgetenv("XDG_DATA_HOME");
