@@ -37,7 +37,8 @@ QString escapeFileName(const QString &name)
         QStringLiteral("^((?:CON)|(?:PRN)|(?:AUX)|(?:CLOCK\\$)|(?:NUL)|(?:COM1)|(?:COM2)|(?:COM3)|(?:COM4)|(?:COM5)"
                        "|(?:COM6)|(?:COM7)|(?:COM8)|(?:COM9)|(?:LPT1))$"),
         Qt::CaseInsensitive);
-    static const QRegExp unsafeChars(QStringLiteral("([%\\\\/:*\\?\"<>|\\n\\r\\t])"));
+    // Every control character too: no file system holds NUL, Windows none of them.
+    static const QRegExp unsafeChars(QStringLiteral("([%\\\\/:*\\?\"<>|\\x0000-\\x001f])"));
     QRegExp reserved = reservedNames;
 
     if (reserved.exactMatch(name)) {

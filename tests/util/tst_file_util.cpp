@@ -32,6 +32,7 @@ private slots:
         QTest::newRow("wildcards") << "*?" << "%2a%3f";
         QTest::newRow("quotes and brackets") << "\"<x>|" << "%22%3cx%3e%7c";
         QTest::newRow("control") << "a\nb\rc\td" << "a%0ab%0dc%09d";
+        QTest::newRow("NUL and other controls") << QStringLiteral("a\u0000b\u0001c\u001fd") << "a%00b%01c%1fd";
         QTest::newRow("dot dot") << ".." << "..";
     }
 
