@@ -349,7 +349,7 @@ void TestAudioFFMpegDecodeThread::closingTheRingEndsDecoding()
     AudioFFMpegDecodeThread dec;
     dec.setup(ring, path("audio.flac"), 16000, AV_SAMPLE_FMT_S16);
     QList<qint64> curs;
-    connect(&dec, &AudioFFMpegDecodeThread::progress, this, [&](qlonglong c, qlonglong, qlonglong) { curs << c; });
+    connect(&dec, &AudioFFMpegDecodeThread::progress, &dec, [&](qlonglong c, qlonglong, qlonglong) { curs << c; });
     dec.start(QThread::LowPriority);
     QTRY_COMPARE(curs.size(), 2);
     QVERIFY(dec.isRunning());

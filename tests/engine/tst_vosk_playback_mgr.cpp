@@ -148,8 +148,8 @@ void TestVoskPlaybackMgr::newPlayEndsThePreviousFirst()
     a.setIdx(3);
     b.setIdx(4);
     QStringList order;
-    connect(&a, &VoskPlaybackNotif::playEnded, this, [&](bool err, const QString &) { order << QStringLiteral("A%1").arg(err); });
-    connect(&b, &VoskPlaybackNotif::playEnded, this, [&](bool err, const QString &) { order << QStringLiteral("B%1").arg(err); });
+    connect(&a, &VoskPlaybackNotif::playEnded, &a, [&](bool err, const QString &) { order << QStringLiteral("A%1").arg(err); });
+    connect(&b, &VoskPlaybackNotif::playEnded, &b, [&](bool err, const QString &) { order << QStringLiteral("B%1").arg(err); });
     mgr.play(0, 2 * pcmRate, &a);
     mgr.play(0, pcmRate / 2, &b);
     QTRY_COMPARE_WITH_TIMEOUT(order, QStringList({"A0", "B0"}), 5000);

@@ -413,7 +413,7 @@ void TestVoskThread::everyCapturePeriodShowsItsLastBlock()
     VoskThread th;
     QVERIFY(th.init(ctx, ring, 16000, tmp.filePath(QStringLiteral("periods.wav")), false));
     QString shown;
-    connect(&th, &VoskThread::partialNewWord, this, [&](const VoskWordList &words) {
+    connect(&th, &VoskThread::partialNewWord, &th, [&](const VoskWordList &words) {
         shown.clear();
         for (const VoskWord &w : words)
             shown += w.word + ' ';
