@@ -116,7 +116,8 @@ void CommentItemModel::insertFirst(const QVariant &item)
     beginInsertRows(QModelIndex(), 0, 0);
     citems.prepend(item);
     endInsertRows();
-    emit dataChanged(index(0, 0), index(0, 0));
+    // Every row below moved: its "idx", which replies go by, changed.
+    emit dataChanged(index(0, 0), index(citems.size() - 1, 0));
 }
 
 void CommentItemModel::onMainCtrlNewHighLight(QVariant hl)
@@ -214,7 +215,7 @@ void CommentItemModel::removeCItem(qlonglong segId, qlonglong cid)
     citems.removeAt(i);
     endRemoveRows();
     if (i < citems.size())
-        emit dataChanged(index(i, 0), index(i, 0));
+        emit dataChanged(index(i, 0), index(citems.size() - 1, 0));
     if (type == 1)
         emit highlightDeleted(segId, cid);
 }

@@ -53,6 +53,9 @@ void ConversationsItemModel::takeOver(ProjectMainController *ctrl, const QShared
         beginInsertRows(QModelIndex(), 0, loaded.size() - 1);
         segs = loaded + segs;
         endInsertRows();
+        // The live row moved behind them.
+        const int n = segs.size();
+        emit dataChanged(index(n, 0), index(n, 0));
     }
     connect(cp, &ProjectMainController::partialResult, this, &ConversationsItemModel::partialResult);
     connect(cp, &ProjectMainController::newResult, this, &ConversationsItemModel::newResult);
