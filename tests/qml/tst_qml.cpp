@@ -6,11 +6,9 @@
 #include "common/AudioTestUtil.h"
 #include "common/ProjectDbAccess.h"
 #include "engine/VoskApi.h"
-#include "projects/JsonFile.h"
 #include "projects/ProjectsMgr.h"
 #include "storage/LangDb.h"
 #include "storage/VoskProDb.h"
-#include "util/BaseUtil.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -60,25 +58,6 @@ public:
         }
         db.close();
         return url;
-    }
-
-    // What the files of the project hold now, read afresh: the first
-    // segment's text and its speaker's name, and the project name.
-    Q_INVOKABLE QVariantMap stored(const QString &url)
-    {
-        const QString dir = QUrl(url).toLocalFile();
-        VoskProDb db;
-        if (!db.open(dir + QStringLiteral("/data")))
-            return {};
-        const QList<VoskProSeg> segs = db.loadSegs(-1);
-        QString speaker;
-        for (const VoskSpeakerInfo &s : db.loadSpeakers()) {
-            if (!segs.isEmpty() && s.id == segs.first().spkId)
-                speaker = s.name;
-        }
-        return { { QStringLiteral("message"), segs.isEmpty() ? QString() : BaseUtil::html2text(segs.first().html) },
-                 { QStringLiteral("speaker"), speaker },
-                 { QStringLiteral("name"), readJsonFile(dir + QStringLiteral("/manifest")).value(QStringLiteral("name")) } };
     }
 
 private:
