@@ -33,37 +33,6 @@ private:
     QString m_last;
 };
 
-// Makes projects for the pages to open: one speaker says one segment per text.
-class ProjectMaker : public QObject
-{
-    Q_OBJECT
-
-public:
-    explicit ProjectMaker(const QString &rootUrl) : rootUrl(rootUrl) {}
-
-    Q_INVOKABLE QString make(const QString &name, const QStringList &texts)
-    {
-        const QString url = ProjectsMgr::instance()->createProject(name, rootUrl, QStringLiteral("en-s"), 0.5);
-        VoskProDb db;
-        if (url.isEmpty() || !db.open(QUrl(url).toLocalFile() + QStringLiteral("/data")))
-            return QString();
-        VoskProSeg seg;
-        seg.device = 2;
-        seg.spkId = db.matchSpeaker({ 1, 0, 0, 0 }, 800, 0).id;
-        for (const QString &text : texts) {
-            seg.html = QLatin1Char(' ') + text;
-            seg.end = seg.start + 1;
-            db.addSeg(seg, QStringLiteral("[]"), 0);
-            seg.start += 2;
-        }
-        db.close();
-        return url;
-    }
-
-private:
-    QString rootUrl;
-};
-
 class Setup : public QObject
 {
     Q_OBJECT
@@ -95,7 +64,6 @@ public slots:
         ctx->setContextProperty(QStringLiteral("testSpeechUrl"), QUrl::fromLocalFile(tmp.filePath(QStringLiteral("speech.wav"))).toString());
         ctx->setContextProperty(QStringLiteral("testLongSpeechUrl"), QUrl::fromLocalFile(tmp.filePath(QStringLiteral("long.wav"))).toString());
         ctx->setContextProperty(QStringLiteral("testBigProjectUrl"), bigProjectUrl);
-        ctx->setContextProperty(QStringLiteral("testProjects"), &projects);
     }
 
 private:
@@ -122,7 +90,6 @@ private:
     QTemporaryDir tmp;
     QString bigProjectUrl;
     UrlRecorder urls;
-    ProjectMaker projects { QUrl::fromLocalFile(tmp.path()).toString() };
 };
 
 QUICK_TEST_MAIN_WITH_SETUP(qml, Setup)
