@@ -74,8 +74,9 @@ TestCase {
     })
 
     function test_editsSurviveEveryWayOut_data() {
-        return [["message", "projects"], ["message", "home"], ["message", "close"], ["message", "emptySpace"], ["message", "run"], ["message", "export"], ["speaker", "projects"],
-                ["speaker", "close"], ["projectName", "home"], ["projectName", "run"]]
+        return [["message", "projects"], ["message", "home"], ["message", "close"], ["message", "emptySpace"],
+                ["message", "run"], ["message", "export"], ["speaker", "projects"], ["speaker", "close"],
+                ["projectName", "home"], ["projectName", "run"]]
             .map(function(r) { return { tag: r[0] + ", " + r[1], field: r[0], way: r[1] } })
     }
 
