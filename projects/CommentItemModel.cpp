@@ -43,25 +43,35 @@ bool CommentItemModel::init(QString &err)
     ProjectMainController *ctrl = ProjectsMgr::instance()->cp();
     if (!ctrl || !ctrl->db) {
         err = QStringLiteral("invalid controller.");
-        setLastErr(err);
+        QMetaObject::invokeMethod(this, [this, err] { setLastErr(err); });
         return false;
     }
-    cp = ctrl;
-    db = ctrl->db;
-
-    // Loaded before the controller can reach the list: its signals arrive on
-    // the GUI thread while this runs on the opening thread.
-    QVariantList items = db->loadCItems();
+    const QSharedPointer<VoskProDb> projectDb = ctrl->db;
+    QVariantList items = projectDb->loadCItems();
     for (QVariant &item : items) {
         QVariantMap m = item.toMap();
-        m.insert(QStringLiteral("replies"), db->loadComments(m.value(QStringLiteral("id")).toLongLong()));
+        m.insert(QStringLiteral("replies"), projectDb->loadComments(m.value(QStringLiteral("id")).toLongLong()));
         item = m;
     }
-    citems.append(items);
+    // The rows and the controller's signals belong to the thread the views
+    // read on; posted there ahead of the opening thread's report, so the page
+    // finds the rows in place, announced to every view already attached.
+    QMetaObject::invokeMethod(this, [this, ctrl, projectDb, items] { takeOver(ctrl, projectDb, items); });
+    return true;
+}
 
+void CommentItemModel::takeOver(ProjectMainController *ctrl, const QSharedPointer<VoskProDb> &projectDb,
+                                const QVariantList &items)
+{
+    cp = ctrl;
+    db = projectDb;
+    if (!items.isEmpty()) {
+        beginInsertRows(QModelIndex(), citems.size(), citems.size() + items.size() - 1);
+        citems.append(items);
+        endInsertRows();
+    }
     connect(cp, &ProjectMainController::newHighlight, this, &CommentItemModel::onMainCtrlNewHighLight);
     connect(cp, &ProjectMainController::afterClearConvertTmp, this, &CommentItemModel::onAfterClearConvertTmp);
-    return true;
 }
 
 QModelIndex CommentItemModel::index(int row, int column, const QModelIndex &) const
@@ -106,7 +116,8 @@ void CommentItemModel::insertFirst(const QVariant &item)
     beginInsertRows(QModelIndex(), 0, 0);
     citems.prepend(item);
     endInsertRows();
-    emit dataChanged(index(0, 0), index(0, 0));
+    // Every row below moved: its "idx", which replies go by, changed.
+    emit dataChanged(index(0, 0), index(citems.size() - 1, 0));
 }
 
 void CommentItemModel::onMainCtrlNewHighLight(QVariant hl)
@@ -204,7 +215,7 @@ void CommentItemModel::removeCItem(qlonglong segId, qlonglong cid)
     citems.removeAt(i);
     endRemoveRows();
     if (i < citems.size())
-        emit dataChanged(index(i, 0), index(i, 0));
+        emit dataChanged(index(i, 0), index(citems.size() - 1, 0));
     if (type == 1)
         emit highlightDeleted(segId, cid);
 }

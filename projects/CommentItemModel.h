@@ -1,7 +1,7 @@
 #pragma once
 // The highlights and comments of the open project, newest first, each with
-// its replies oldest first. Filled off the GUI thread through Initable before
-// any view is attached.
+// its replies oldest first. Loaded off the GUI thread through Initable; the
+// rows reach the model, and its views, on the model's own thread.
 
 #include "app/Initable.h"
 
@@ -61,6 +61,7 @@ public:
     Q_INVOKABLE int idxFromCItemId(qlonglong cid);
 
 private:
+    void takeOver(ProjectMainController *ctrl, const QSharedPointer<VoskProDb> &projectDb, const QVariantList &items);
     qlonglong addCItem(qlonglong segId, int type, const QString &text);
     void insertFirst(const QVariant &item);
     void reloadReplies(int idx);

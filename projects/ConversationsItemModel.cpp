@@ -28,22 +28,38 @@ bool ConversationsItemModel::init(QString &err)
 {
     ProjectMainController *ctrl = ProjectsMgr::instance()->cp();
     if (!ctrl || !ctrl->db) {
-        setLastErr(QStringLiteral("invalid controller."));
-        err = m_lastErr;
+        err = QStringLiteral("invalid controller.");
+        QMetaObject::invokeMethod(this, [this, err] { setLastErr(err); });
         return false;
     }
-    cp = ctrl;
-    db = ctrl->db;
+    const QSharedPointer<VoskProDb> projectDb = ctrl->db;
+    const QList<VoskProSeg> loaded = projectDb->loadSegs(-1);
+    const QList<VoskSpeakerInfo> spks = projectDb->loadSpeakers();
+    // The rows and the controller's signals belong to the thread the views
+    // read on; posted there ahead of the opening thread's report, so the page
+    // finds the rows in place, announced to every view already attached.
+    QMetaObject::invokeMethod(this, [this, ctrl, projectDb, loaded, spks] { takeOver(ctrl, projectDb, loaded, spks); });
+    return true;
+}
 
-    segs.append(db->loadSegs(-1));
-    const QList<VoskSpeakerInfo> spks = db->loadSpeakers();
+void ConversationsItemModel::takeOver(ProjectMainController *ctrl, const QSharedPointer<VoskProDb> &projectDb,
+                                      const QList<VoskProSeg> &loaded, const QList<VoskSpeakerInfo> &spks)
+{
+    cp = ctrl;
+    db = projectDb;
     for (const VoskSpeakerInfo &s : spks)
         speakers.insert(s.id, s);
-
+    if (!loaded.isEmpty()) {
+        beginInsertRows(QModelIndex(), 0, loaded.size() - 1);
+        segs = loaded + segs;
+        endInsertRows();
+        // The live row moved behind them.
+        const int n = segs.size();
+        emit dataChanged(index(n, 0), index(n, 0));
+    }
     connect(cp, &ProjectMainController::partialResult, this, &ConversationsItemModel::partialResult);
     connect(cp, &ProjectMainController::newResult, this, &ConversationsItemModel::newResult);
     connect(cp, &ProjectMainController::afterClearConvertTmp, this, &ConversationsItemModel::onAfterClearConvertTmp);
-    return true;
 }
 
 QModelIndex ConversationsItemModel::index(int row, int column, const QModelIndex &) const

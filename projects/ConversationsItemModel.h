@@ -1,8 +1,9 @@
 #pragma once
 // The conversation of the open project as a list: every stored segment in id
 // order, then one live row with the partial text of the running recognition.
-// Filled off the GUI thread through Initable before any view is attached;
-// afterwards it follows the project controller's results.
+// Loaded off the GUI thread through Initable; the rows reach the model, and
+// its views, on the model's own thread. Then it follows the project
+// controller's results.
 
 #include "app/Initable.h"
 #include "storage/VoskProDb.h"
@@ -74,6 +75,8 @@ public:
     static QString unwrapHighlight(const QString &html, qint64 hlId);
 
 private:
+    void takeOver(ProjectMainController *ctrl, const QSharedPointer<VoskProDb> &projectDb, const QList<VoskProSeg> &loaded,
+                  const QList<VoskSpeakerInfo> &spks);
     bool inRange(int idx) const { return idx >= 0 && idx < segs.size(); }
 
     QList<VoskProSeg> segs;

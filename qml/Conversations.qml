@@ -21,6 +21,27 @@ Rectangle {
 
     signal gotoCItem(var cid)
     signal openTakeaways()
+    // Every editor of the page stores what the user changed. Raised after a
+    // short pause in typing and on each way out that takes no keyboard focus
+    // (another page, closing the window, a run or an export starting), where
+    // no editing ends by itself.
+    signal commitEdits()
+
+    onCommitEdits: {
+        pauseTimer.stop()
+        nameInput.commit()
+    }
+
+    // Called by the editors for every change the user makes.
+    function edited() {
+        pauseTimer.restart()
+    }
+
+    Timer {
+        id: pauseTimer
+        interval: 1000
+        onTriggered: root.commitEdits()
+    }
 
     function gotoSeg(segId) {
         var row = convModel.idxFromSegId(segId)
@@ -65,6 +86,7 @@ Rectangle {
     }
 
     function openExport() {
+        commitEdits()
         var comp = Qt.createComponent("qrc:/ExportSetting.qml")
         if (comp.status === Component.Ready)
             comp.createObject(winroot, { projectUrls: [cp.projectUrl] })
@@ -82,6 +104,10 @@ Rectangle {
         }
         function onNewHighlight(hl) {
             root.openTakeaways()
+        }
+        function onIsStartingChanged() {
+            if (root.cp.isStarting !== 0)
+                root.commitEdits()
         }
     }
 
@@ -117,10 +143,12 @@ Rectangle {
                 color: TEXTCOLOR_MAIN
                 selectByMouse: true
                 clip: true
-                onEditingFinished: {
+                function commit() {
                     if (root.cp && text !== root.cp.projectName)
                         root.cp.projectName = text
                 }
+                onTextEdited: root.edited()
+                onEditingFinished: commit()
             }
             SimpleButton {
                 id: exportBtn

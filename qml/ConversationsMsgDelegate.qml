@@ -18,7 +18,14 @@ Item {
     readonly property bool live: partial
     readonly property string styledPrefix: "<style>a {text-decoration:none;}</style>"
     property string lastSaved: ""
-    property string nameAtStart: ""
+    // The "message" the editor shows. A save of ours does not show the
+    // stored form again: the editor holds that text already, and the user
+    // may type on.
+    property string shownMessage: ""
+    property bool saving: false
+    property bool showing: false
+    readonly property string modelMessage: message
+    onModelMessageChanged: if (!saving && message !== shownMessage) showMessage()
 
     readonly property bool shown: !live || (cp !== null && cp.isRunning !== 0 && message !== "")
     readonly property bool hasSelection: msgEdit.selectionStart !== msgEdit.selectionEnd
@@ -32,13 +39,36 @@ Item {
         msgbox.createObject(winroot).critical("", text)
     }
 
+    function showMessage() {
+        shownMessage = message
+        showing = true
+        msgEdit.text = styledPrefix + message
+        showing = false
+        lastSaved = msgEdit.text
+    }
+
     function save() {
-        if (!convModel.updateSegHtml(idx, msgEdit.text)) {
+        saving = true
+        var ok = convModel.updateSegHtml(idx, msgEdit.text)
+        saving = false
+        if (!ok) {
             critical(convModel.lastErr)
             return false
         }
+        shownMessage = message
         lastSaved = msgEdit.text
         return true
+    }
+
+    // Stores what the user changed in the message and the speaker name;
+    // runs when editing ends and on the page's commitEdits.
+    function commit() {
+        if (live)
+            return
+        if (msgEdit.text !== lastSaved)
+            save()
+        if (nameEdit.text !== speaker && !convModel.updateSpeakerName(idx, nameEdit.text))
+            critical(convModel.lastErr)
     }
 
     function copy() {
@@ -125,9 +155,14 @@ Item {
 
     onIsCurrentChanged: if (isCurrent) takeFocus()
     Component.onCompleted: {
-        lastSaved = msgEdit.text
+        showMessage()
         if (isCurrent)
             takeFocus()
+    }
+
+    Connections {
+        target: root.page
+        function onCommitEdits() { root.commit() }
     }
     Component.onDestruction: if (page && page.currentEditor === root) page.currentEditor = null
 
@@ -204,20 +239,11 @@ Item {
                     font.pixelSize: FONTSIZE_SUB
                     selectByMouse: true
                     anchors.right: send ? parent.right : undefined
-                    onActiveFocusChanged: {
-                        if (activeFocus)
-                            root.nameAtStart = text
-                    }
+                    onTextEdited: root.page.edited()
                     Keys.onTabPressed: msgEdit.forceActiveFocus()
                     Keys.onReturnPressed: msgEdit.forceActiveFocus()
                     Keys.onEnterPressed: msgEdit.forceActiveFocus()
-                    onEditingFinished: {
-                        if (text === root.nameAtStart)
-                            return
-                        root.nameAtStart = text
-                        if (!root.convModel.updateSpeakerName(idx, text))
-                            root.critical(root.convModel.lastErr)
-                    }
+                    onEditingFinished: root.commit()
                 }
 
                 Rectangle {
@@ -236,17 +262,14 @@ Item {
                         y: 8
                         maxWidth: root.width * 0.8
                         minWidth: /<img/i.test(message) ? 220 : 100
-                        text: root.styledPrefix + message
                         baseUrl: root.cp ? root.cp.projectUrl + "/" : ""
                         readOnly: id === 0
                         onActiveFocusChanged: {
                             if (activeFocus && !root.live)
                                 root.view.currentIndex = idx
                         }
-                        onEditingFinished: {
-                            if (!root.live && text !== root.lastSaved)
-                                root.save()
-                        }
+                        onTextChanged: if (activeFocus && !root.showing && !root.live) root.page.edited()
+                        onEditingFinished: root.commit()
                         onLinkActivated: function(link) {
                             var m = /^#hl(\d+)$/.exec(link)
                             if (m)

@@ -192,6 +192,11 @@ Rectangle {
     // still running must be over first.
     Component.onDestruction: if (initThread) initThread.cancel()
 
+    function commitEdits() {
+        if (conversations.item)
+            conversations.item.commitEdits()
+    }
+
     // Asked by the navigation before the page is left.
     function nav(fn) {
         if (cp && (cp.isRunning || cp.isStarting)) {

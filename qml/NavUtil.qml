@@ -1,7 +1,9 @@
 import QtQuick 2.15
 
 // The page area: a stack of loaders. Pages that must confirm leaving define
-// a function nav(fn) and call fn only when the user agrees.
+// a function nav(fn) and call fn only when the user agrees. Pages with
+// editors define commitEdits(), which stores what the user changed; it runs
+// before every way off the page, since the process may end right after.
 Item {
     id: root
     clip: true
@@ -42,7 +44,14 @@ Item {
         })
     }
 
+    function commitEdits() {
+        var page = currentPage
+        if (page && typeof page.commitEdits === "function")
+            page.commitEdits()
+    }
+
     function navTodo(fn) {
+        commitEdits()
         var l = topLoader()
         var page = l ? l.item : null
         if (page && typeof page.nav === "function")
@@ -52,6 +61,7 @@ Item {
     }
 
     function push() {
+        commitEdits()
         var t = topLoader()
         if (t)
             t.visible = false

@@ -44,6 +44,7 @@ ApplicationWindow {
                     function() {
                         if (url !== "")
                             Qt.openUrlExternally(url)
+                        navUtil.commitEdits()
                         self.exitApp()
                     })
             }

@@ -52,6 +52,8 @@ bool acquireQueuedCall(void **data)
     if (event->type() == QEvent::MetaCall) {
         if (const QObject *sender = static_cast<const MetaCallEvent *>(event)->sender)
             __tsan_acquire(const_cast<QObject *>(sender));
+        else
+            __tsan_acquire(data[0]);
     }
     return false;
 }
@@ -84,6 +86,21 @@ bool QThread::wait(QDeadlineTimer deadline)
 bool QThread::wait(unsigned long time)
 {
     return wait(time == ULONG_MAX ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(qint64(time)));
+}
+
+// A functor that QMetaObject::invokeMethod queues travels without a sender:
+// the call releases on its receiver, and the delivery of a call without a
+// sender acquires there (acquireQueuedCall).
+bool QMetaObject::invokeMethodImpl(QObject *object, QtPrivate::QSlotObjectBase *slot, Qt::ConnectionType type, void *ret)
+{
+    using Invoke = bool (*)(QObject *, QtPrivate::QSlotObjectBase *, Qt::ConnectionType, void *);
+    static const Invoke qtInvoke = reinterpret_cast<Invoke>(
+        dlsym(RTLD_NEXT, "_ZN11QMetaObject16invokeMethodImplEP7QObjectPN9QtPrivate15QSlotObjectBaseEN2Qt14ConnectionTypeEPv"));
+    const bool queued = type == Qt::QueuedConnection || type == Qt::BlockingQueuedConnection
+        || (type == Qt::AutoConnection && object && object->thread() != QThread::currentThread());
+    if (queued)
+        __tsan_release(object);
+    return qtInvoke(object, slot, type, ret);
 }
 
 #else

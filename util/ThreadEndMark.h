@@ -4,7 +4,8 @@
 // with what follows QThread::wait(). In ThreadSanitizer builds the mark
 // releases when run() returns and QThread::wait() acquires after it; in every
 // other build it is nothing. Those builds also tell the checker of the
-// queued calls that signals post from one thread to another.
+// queued calls that signals and QMetaObject::invokeMethod post from one
+// thread to another.
 
 class QThread;
 

@@ -1,0 +1,132 @@
+import QtQuick 2.15
+import QtTest 1.15
+import ProjectMainController 1.0
+
+// What the user types, highlights and comments is there when the project
+// opens again: in the program's window, and in a new one after the process
+// ended (then no destructor runs and nothing is asked).
+TestCase {
+    id: tc
+    name: "ProjectWork"
+    when: windowShown
+
+    property var win: null
+    // The window ends the program through engine.quit(); here it only counts.
+    property int quits: 0
+    QtObject { id: engine; function quit() { ++tc.quits } }
+
+    function navUtil() { return findChild(win.contentItem, "navUtil") }
+    function find(name) { return findChild(win.contentItem, name) || findChild(navUtil().currentPage, name) }
+    function row(i) { return findChild(find("conversationList"), "msg_" + i) }
+    function endProcess() { win.destroy(); win = null }
+    function cleanup() { if (win) endProcess() }
+
+    function openProject(url, props) {
+        if (!win) {
+            win = Qt.createComponent("qrc:/main.qml").createObject(null)
+            win.requestActivate()
+            tryVerify(function() { return win.active && navUtil().currentPage !== null })
+        }
+        navUtil().nav("MainContentFrame.qml", Object.assign({ projectUrl: url }, props))
+        var page = null
+        tryVerify(function() { page = navUtil().currentPage
+                               return !page.opening && findChild(page, "conversationList") !== null
+                                   && page.cp.isStarting === 0 && page.cp.isRunning === 0 }, 30000)
+        return page
+    }
+
+    // A new project with the spoken test file converted: one segment.
+    function convertedProject(name) {
+        var url = prosmgr.createProject(name, testRootUrl, "en-s", 0.5)
+        compare(openProject(url, { mode: ProjectMainController.Convert, convertFileUrl: testSpeechUrl }).convModel.rowCount(), 2)
+        return url
+    }
+
+    function typeInto(item, text, replace) {
+        mouseClick(item, 3, item.height / 2)
+        tryVerify(function() { return item.activeFocus })
+        if (replace)
+            item.selectAll()
+        else
+            item.cursorPosition = item.length
+        for (var i = 0; i < text.length; ++i)
+            keyClick(text[i])
+    }
+
+    // How the user changes each editor, and whether the page's models (which
+    // follow the files) hold the change.
+    readonly property var fields: ({
+        message: { edit: function() { typeInto(findChild(row(0), "messageEdit"), " kept") },
+                   stored: function(page) { return baseutil.html2text(page.convModel.data(page.convModel.index(0, 0), 261)).indexOf(" kept") >= 0 } },
+        speaker: { edit: function() { typeInto(findChild(row(0), "speakerName"), "Ann", true) },
+                   stored: function(page) { return page.convModel.data(page.convModel.index(0, 0), 262) === "Ann" } },
+        projectName: { edit: function() { typeInto(find("projectNameEdit"), "Renamed", true) },
+                       stored: function(page) { return page.cp.projectName === "Renamed" } }
+    })
+
+    readonly property var ways: ({
+        projects: function() { mouseClick(find("menuProjects")) },
+        home: function() { mouseClick(find("menuHome")) },
+        close: function() { win.close(); compare(quits, 1); quits = 0 },
+        emptySpace: function() { var l = find("conversationList"); mouseClick(l, l.width / 2, l.height - 5) },
+        run: function(page) { page.cp.startConvert(); tryVerify(function() { return page.cp.isRunning === 0 }, 30000) },
+        export: function() { mouseClick(find("exportBtn")) }
+    })
+
+    function test_editsSurviveEveryWayOut_data() {
+        return [["message", "projects"], ["message", "home"], ["message", "close"], ["message", "emptySpace"],
+                ["message", "run"], ["message", "export"], ["speaker", "projects"], ["speaker", "close"],
+                ["projectName", "home"], ["projectName", "run"]]
+            .map(function(r) { return { tag: r[0] + ", " + r[1], field: r[0], way: r[1] } })
+    }
+
+    function test_editsSurviveEveryWayOut(data) {
+        var url = convertedProject("edits " + data.tag)
+        var page = navUtil().currentPage
+        fields[data.field].edit()
+        ways[data.way](page)
+        // Stored before the process can end: at once, or after a short pause.
+        if (navUtil().currentPage !== page)
+            page = openProject(url)
+        if (data.way === "emptySpace")
+            tryVerify(function() { return fields[data.field].stored(page) }, 3000)
+        else
+            verify(fields[data.field].stored(page))
+        endProcess()
+        verify(fields[data.field].stored(openProject(url)))
+    }
+
+    // The items the pane lists, after opening it by its handle when hidden.
+    function paneTexts() {
+        if (!navUtil().currentPage.takeawaysOpen)
+            mouseClick(find("takeawaysHandle"))
+        var list = find("takeawaysList")
+        tryVerify(function() { return list.width > 100 })
+        var texts = []
+        for (var i = 0; i < list.count; ++i) {
+            list.positionViewAtIndex(i, ListView.Contain)
+            texts.push(findChild(findChild(list, "takeaway_" + i), "itemText").text.trim())
+        }
+        return texts
+    }
+
+    function test_highlightsAndCommentsAfterReopening() {
+        var url = convertedProject("takeaways")
+        var edit = findChild(row(0), "messageEdit")
+        mouseClick(edit, 3, 3)
+        var at = edit.getText(0, edit.length).indexOf("two")
+        edit.select(at, at + 3)
+        mouseClick(find("highlightBtn"))
+        edit.deselect()
+        mouseClick(find("commentBtn"))
+        var comment = edit.getText(0, edit.length).trim()
+        compare(paneTexts(), [comment, "two"])
+
+        mouseClick(find("menuProjects"))
+        openProject(url)
+        compare(paneTexts(), [comment, "two"])
+        endProcess()
+        openProject(url)
+        compare(paneTexts(), [comment, "two"])
+    }
+}
