@@ -339,7 +339,8 @@ void ProjectMainController::recogniseLostTail()
             return;
         }
     }
-    truncateWav(wav, end, sampleRate, bytesPerSample);
+    if (QFileInfo::exists(wav))
+        truncateWav(wav, end, sampleRate, bytesPerSample);
     forgetLiveRun();
 }
 

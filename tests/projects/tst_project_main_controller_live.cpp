@@ -363,7 +363,9 @@ void TestProjectMainControllerLive::killedRecordingKeepsItsLastSentence()
         c.stop();
         QTest::qWait(300);
     }
-    // Every word once, at times inside data.wav, all of one voice's speaker.
+    // Every word once, at times inside data.wav (whose header tells its
+    // whole length again), all of one voice's speaker.
+    QCOMPARE(AudioTestUtil::wavPcm(wav).size(), fileSize(wav) - 44);
     const QList<VoskProSeg> segs = c.db->loadSegs(-1);
     QCOMPARE(countWords(segs), (continued ? 3 : 2) * sentenceWords);
     qint64 prevEnd = 0;
