@@ -6,6 +6,7 @@
 
 #include "common/AudioTestUtil.h"
 #include "common/MediaFixtures.h"
+#include "app/InitablesThread.h"
 #include "common/TestUtil.h"
 #include "engine/VoskApi.h"
 #include "engine/VoskThread.h"
@@ -113,11 +114,15 @@ QString TestProjectMainControllerLive::makeProject(const QString &name)
     return QUrl(url).toLocalFile();
 }
 
+// Opens the project on an opening thread, as the project page does.
 bool TestProjectMainControllerLive::open(ProjectMainController &c, const QString &dir)
 {
     c.setProjectDir(dir);
-    QString err;
-    return c.init(err);
+    InitablesThread opening;
+    opening.setInits({QVariant::fromValue<QObject *>(&c)});
+    QSignalSpy opened(&opening, &InitablesThread::initFinished);
+    opening.start();
+    return opened.wait(60000) && opened.at(0).at(0).toBool();
 }
 
 bool TestProjectMainControllerLive::startRun(ProjectMainController &c, const QString &dir, int mode)
