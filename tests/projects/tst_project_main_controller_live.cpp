@@ -120,9 +120,16 @@ bool TestProjectMainControllerLive::open(ProjectMainController &c, const QString
     c.setProjectDir(dir);
     InitablesThread opening;
     opening.setInits({QVariant::fromValue<QObject *>(&c)});
-    QSignalSpy opened(&opening, &InitablesThread::initFinished);
+    // Received on this thread, as the page receives it.
+    QEventLoop loop;
+    bool ok = false;
+    QObject::connect(&opening, &InitablesThread::initFinished, &loop, [&](bool res) {
+        ok = res;
+        loop.quit();
+    });
     opening.start();
-    return opened.wait(60000) && opened.at(0).at(0).toBool();
+    loop.exec();
+    return ok;
 }
 
 bool TestProjectMainControllerLive::startRun(ProjectMainController &c, const QString &dir, int mode)
@@ -391,6 +398,15 @@ void TestProjectMainControllerLive::killedRecordingKeepsItsLastSentence()
     QCOMPARE(TestUtil::readFile(wav), recording);
 }
 
+// Words in the final results of the child's recogniser so far.
+static std::atomic<int> heardWords{0};
+
+static void killOnceAllHeard(int words)
+{
+    if (heardWords + words >= 2 * sentenceWords)
+        ::raise(SIGKILL);
+}
+
 // The child of killedRecordingKeepsItsLastSentence: records two sentences
 // and is killed once the recogniser has heard the last word. From the first
 // sentence's result on, its GUI thread is kept busy, so nothing after it is
@@ -411,16 +427,11 @@ static int childRecord()
         auto *rec = c->findChild<VoskThread *>();
         if (!ok || !rec)
             QCoreApplication::exit(2);
-        auto heard = std::make_shared<std::atomic<int>>(0);
-        const auto killAt = [heard](int words) {
-            if (*heard + words >= 2 * sentenceWords)
-                ::raise(SIGKILL);
-        };
-        QObject::connect(rec, &VoskThread::partialNewWord, rec, [killAt](const VoskWordList &w) { killAt(w.size()); },
+        QObject::connect(rec, &VoskThread::partialNewWord, rec, [](const VoskWordList &w) { killOnceAllHeard(w.size()); },
                          Qt::DirectConnection);
-        QObject::connect(rec, &VoskThread::newWords, rec, [killAt, heard](const VoskResult &r) {
-            killAt(r.words.size());
-            *heard += r.words.size();
+        QObject::connect(rec, &VoskThread::newWords, rec, [](const VoskResult &r) {
+            killOnceAllHeard(r.words.size());
+            heardWords += r.words.size();
         }, Qt::DirectConnection);
         QProcess::startDetached(QStringLiteral("paplay"), {QStringLiteral("-d"), QStringLiteral("vmic"),
                                                            qEnvironmentVariable(childWavVar)});
