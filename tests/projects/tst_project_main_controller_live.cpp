@@ -1,12 +1,12 @@
 // Live transcription of played speech on a private PulseAudio daemon: the
-// computer's sound, a switch to the microphone, pause.
+// computer's sound, a switch to the microphone, pause, a recording killed.
 #include <QtTest>
 
 #include <csignal>
 
+#include "app/InitablesThread.h"
 #include "common/AudioTestUtil.h"
 #include "common/MediaFixtures.h"
-#include "app/InitablesThread.h"
 #include "common/TestUtil.h"
 #include "engine/VoskApi.h"
 #include "engine/VoskThread.h"
