@@ -22,6 +22,24 @@ VoskModelContext::~VoskModelContext()
 
 void VoskModelContext::beginInit(QString mp, QString spkmp)
 {
+    setPaths(mp, spkmp);
+    if (m_model && m_spkModel) {
+        emit initEnd(true, QString());
+        return;
+    }
+    start(QThread::InheritPriority);
+}
+
+bool VoskModelContext::load(const QString &mp, const QString &spkmp, QString &err)
+{
+    setPaths(mp, spkmp);
+    err = loadMissing();
+    return err.isEmpty();
+}
+
+// Frees each model whose folder changes and takes the new folders.
+void VoskModelContext::setPaths(const QString &mp, const QString &spkmp)
+{
     // A load still under way owns the fields below until it ends.
     wait();
     const Qt::CaseSensitivity cs = Platform::fileNameCaseSensitivity();
@@ -38,31 +56,29 @@ void VoskModelContext::beginInit(QString mp, QString spkmp)
         m_description = QString::fromUtf8(readme.readLine()).trimmed();
     this->mp = mp;
     this->spkmp = spkmp;
-    if (m_model && m_spkModel) {
-        emit initEnd(true, QString());
-        return;
-    }
-    start(QThread::InheritPriority);
 }
 
 void VoskModelContext::run()
 {
     const ThreadEndMark endMark(this);
+    const QString err = loadMissing();
+    emit initEnd(err.isEmpty(), err);
+}
+
+// Loads the models not loaded yet; the error text, empty on success.
+QString VoskModelContext::loadMissing()
+{
     if (!m_model) {
         m_model = vosk_model_new(mp.toLocal8Bit().constData());
-        if (!m_model) {
-            emit initEnd(false, QStringLiteral("Failed to initialize vosk model."));
-            return;
-        }
+        if (!m_model)
+            return QStringLiteral("Failed to initialize vosk model.");
     }
     if (!m_spkModel) {
         m_spkModel = vosk_spk_model_new(spkmp.toLocal8Bit().constData());
-        if (!m_spkModel) {
-            emit initEnd(false, QStringLiteral("Failed to initialize vosk spk-model."));
-            return;
-        }
+        if (!m_spkModel)
+            return QStringLiteral("Failed to initialize vosk spk-model.");
     }
-    emit initEnd(true, QString());
+    return QString();
 }
 
 bool VoskModelContext::isChinese() const

@@ -20,6 +20,10 @@ public:
     VoskSpkModel *spkModel() const { return m_spkModel; }
     QString description() const { return m_description; }
 
+    // Loads what beginInit would, on the calling thread; false with the
+    // error text when a model cannot be loaded.
+    bool load(const QString &mp, const QString &spkmp, QString &err);
+
 signals:
     void initEnd(bool ok, QString err);
 
@@ -30,6 +34,9 @@ protected:
     void run() override;
 
 private:
+    void setPaths(const QString &mp, const QString &spkmp);
+    QString loadMissing();
+
     VoskModel *m_model = nullptr;
     VoskSpkModel *m_spkModel = nullptr;
     QString mp;

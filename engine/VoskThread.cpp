@@ -123,9 +123,11 @@ bool VoskThread::init(QSharedPointer<VoskModelContext> ctx, QSharedPointer<RingB
     recording.setFileName(wavPath);
 
     // A file too short for its header holds no audio: start it afresh.
+    // Unbuffered: what was read is in the file even if the process is
+    // killed, so that its text can still be made.
     const bool resume = append && recording.exists() && recording.size() >= wavHeaderSize;
-    const QString e =
-        Platform::openRegularFile(recording, resume ? QIODevice::ReadWrite : QIODevice::WriteOnly | QIODevice::Truncate);
+    const QString e = Platform::openRegularFile(
+        recording, (resume ? QIODevice::ReadWrite : QIODevice::WriteOnly | QIODevice::Truncate) | QIODevice::Unbuffered);
     if (!e.isEmpty())
         return fail(e);
     if (resume) {
@@ -142,10 +144,15 @@ bool VoskThread::init(QSharedPointer<VoskModelContext> ctx, QSharedPointer<RingB
         return fail(QStringLiteral("invalid vosk models."));
     if (!ring)
         return fail(QStringLiteral("invalid ring-buffer."));
+    return makeRecognizer();
+}
 
+bool VoskThread::makeRecognizer()
+{
     if (recognizer) {
         vosk_recognizer_reset(recognizer);
     } else {
+        VoskModelContext *ctx = modelContext.data();
         recognizer = ctx->spkModel() ? vosk_recognizer_new_spk(ctx->model(), float(sampleRate), ctx->spkModel())
                                      : vosk_recognizer_new(ctx->model(), float(sampleRate));
         if (!recognizer)
@@ -153,6 +160,40 @@ bool VoskThread::init(QSharedPointer<VoskModelContext> ctx, QSharedPointer<RingB
     }
     vosk_recognizer_set_words(recognizer, 1);
     vosk_recognizer_set_partial_words(recognizer, 1);
+    return true;
+}
+
+bool VoskThread::recogniseRecorded(QSharedPointer<VoskModelContext> ctx, int sampleRate, const QString &wavPath,
+                                   qint64 from, qint64 to)
+{
+    modelContext = ctx;
+    this->sampleRate = sampleRate;
+    if (recording.isOpen())
+        recording.close();
+    recording.setFileName(wavPath);
+    const QString e = Platform::openRegularFile(recording, QIODevice::ReadOnly);
+    if (!e.isEmpty())
+        return fail(e);
+    if (!recording.seek(wavHeaderSize + from))
+        return fail(recording.errorString());
+    if (!ctx || !ctx->model())
+        return fail(QStringLiteral("invalid vosk models."));
+    if (!makeRecognizer())
+        return false;
+    curPos = from;
+    QThread *caller = QThread::currentThread();
+    bool cancelled = false;
+    qint64 left = to - from;
+    recognise([&](char *dst, int n, bool) {
+        cancelled = cancelled || caller->isInterruptionRequested();
+        const qint64 r = left > 0 && !cancelled ? recording.read(dst, qMin<qint64>(n, left)) : 0;
+        left -= qMax<qint64>(r, 0);
+        return int(r);
+    });
+    recording.close();
+    if (cancelled)
+        return fail(QStringLiteral("canceled."));
+    finishUtterance();
     return true;
 }
 
@@ -226,7 +267,7 @@ qint64 VoskThread::pendingSplit()
 void VoskThread::feed(const char *data, int n, bool more)
 {
     const qint64 bytesPerMs = qint64(bytesPerSample) * sampleRate / 1000;
-    if (recording.isOpen()) {
+    if (recording.isWritable()) {
         recording.write(data, n);
         if (curPos - lastHeaderPos >= bytesPerMs * 1000) {
             updateWavHeader(recording, sampleRate, bytesPerSample);
@@ -275,6 +316,19 @@ void VoskThread::run()
         emit atEnd();
         return;
     }
+    recognise([this](char *dst, int n, bool block) { return ring->read(dst, n, block); });
+    finishUtterance();
+    if (recording.isOpen()) {
+        updateWavHeader(recording, sampleRate, bytesPerSample);
+        recording.flush();
+    }
+    emit atEnd();
+}
+
+// Feeds what pull(destination, bytes, block) delivers until it delivers
+// nothing more (a blocking pull below 1).
+void VoskThread::recognise(const std::function<int(char *, int, bool)> &pull)
+{
     segStart = curPos;
     lastHeaderPos = curPos;
     prevEndFinal = 0;
@@ -283,7 +337,7 @@ void VoskThread::run()
     // Read ahead of the block being fed, by up to one more block.
     char buf[2 * blockSize];
     int held = 0;
-    qint64 read = 0; // fed from the ring in this run
+    qint64 read = 0; // fed in this pass
 
     // Whole blocks, however the ring's storage wraps, so the recogniser sees
     // the same blocks whatever offset a run starts at. A block stops short
@@ -294,7 +348,7 @@ void VoskThread::run()
         if (split >= 0 && split - read < want)
             want = int(qMax<qint64>(0, split - read));
         while (!end && held < want) {
-            const int r = ring->read(buf + held, want - held, true);
+            const int r = pull(buf + held, want - held, true);
             if (r < 1)
                 end = true;
             else
@@ -302,7 +356,7 @@ void VoskThread::run()
         }
         const int n = qMin(held, want);
         if (!end && held == n) {
-            const int r = ring->read(buf + held, blockSize, false);
+            const int r = pull(buf + held, blockSize, false);
             if (r > 0)
                 held += r;
         }
@@ -324,11 +378,4 @@ void VoskThread::run()
         held -= n;
         std::memmove(buf, buf + n, size_t(held));
     }
-
-    finishUtterance();
-    if (recording.isOpen()) {
-        updateWavHeader(recording, sampleRate, bytesPerSample);
-        recording.flush();
-    }
-    emit atEnd();
 }

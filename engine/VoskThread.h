@@ -10,6 +10,7 @@
 #include <QThread>
 
 #include <deque>
+#include <functional>
 #include <mutex>
 
 #include "engine/VoskApi.h"
@@ -57,6 +58,16 @@ public:
     // Safe from any thread.
     void splitAt(qint64 ringBytes);
 
+    // Recognises the audio that the recording at wavPath already holds from
+    // byte `from` to byte `to` (after the header), on the calling thread and
+    // in place of a run: results come as a run would give them for that
+    // audio, timeOffset included; splits count from `from`. The recording is
+    // not changed. Stops early, with no result for the utterance in
+    // progress, once the calling thread is asked to end; false then, and
+    // when the recording or the recogniser cannot be opened (with lastErr).
+    bool recogniseRecorded(QSharedPointer<VoskModelContext> ctx, int sampleRate, const QString &wavPath,
+                           qint64 from, qint64 to);
+
 signals:
     void newWords(VoskResult res);
     void partialNewWord(VoskWordList words);
@@ -71,6 +82,8 @@ private:
     VoskWordList parseWords(const QJsonObject &obj, float *prevEnd) const;
     void emitResult(const QJsonObject &obj, const VoskWordList &words);
     bool fail(const QString &err);
+    bool makeRecognizer();
+    void recognise(const std::function<int(char *, int, bool)> &pull);
     void feed(const char *data, int n, bool more);
     void finishUtterance();
     qint64 pendingSplit();

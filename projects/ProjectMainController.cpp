@@ -30,6 +30,7 @@ namespace {
 constexpr int sampleRate = 16000;
 constexpr int bytesPerSample = 2;
 constexpr qint64 bytesPerSecond = sampleRate * bytesPerSample;
+constexpr qint64 wavHeaderBytes = 44;
 constexpr unsigned convertRingBytes = 64000; // 2 s of 16 kHz mono 16-bit PCM
 constexpr unsigned liveRingBytes = 160000;   // 5 s
 
@@ -44,6 +45,34 @@ const QString kConvertSecs = QStringLiteral("convert_secs");
 // unit), both in bytes after the header.
 const QString kConvertFstart = QStringLiteral("convert_fstart");
 const QString kConvertFend = QStringLiteral("convert_fend");
+// The same for a live run while it lasts, with its language and the source
+// in force from each position on. A run that never ended leaves them
+// behind: the audio after its stored results still waits for its text.
+const QString kLiveFstart = QStringLiteral("live_fstart");
+const QString kLiveFend = QStringLiteral("live_fend");
+const QString kLiveLang = QStringLiteral("live_lang");
+const QString kLiveSources = QStringLiteral("live_sources");
+
+using Sources = QVector<QPair<qint64, int>>;
+
+QVariantList sourcesToList(const Sources &sources)
+{
+    QVariantList list;
+    for (const auto &s : sources)
+        list.append(QVariant(QVariantList{s.first, s.second}));
+    return list;
+}
+
+Sources sourcesFromList(const QVariant &v)
+{
+    Sources sources;
+    for (const QVariant &e : v.toList()) {
+        const QVariantList pair = e.toList();
+        if (pair.size() == 2)
+            sources.append({pair.at(0).toLongLong(), pair.at(1).toInt()});
+    }
+    return sources;
+}
 
 QString minutesSeconds(qint64 msecs)
 {
@@ -257,7 +286,82 @@ bool ProjectMainController::init(QString &err)
         return false;
     }
     ProjectsMgr::instance()->touchProject(m_projectDir.absolutePath());
+    recogniseLostTail();
     return true;
+}
+
+// A live run that never ended (the process was killed, or ended before the
+// run's last results were stored) leaves audio in "data.wav" after its last
+// stored segment. Its text is made here, before anything new is appended,
+// as the run would have made it: the run's language, its time line, its
+// sources and the same speaker matching. On the opening thread; an opening
+// that is cancelled, or ends with the process, leaves the rest to the next.
+void ProjectMainController::recogniseLostTail()
+{
+    if (!m_info.contains(kLiveFstart))
+        return;
+    const qint64 stored = db->maxSegFend();
+    if (stored < 0) {
+        setError(db->lastErr);
+        return;
+    }
+    const qint64 runStart = m_info.value(kLiveFstart).toLongLong();
+    const qint64 from = qMax(stored, qMax(runStart, m_info.value(kLiveFend).toLongLong()));
+    // A kill leaves the header's sizes stale; the file's own size holds.
+    const QString wav = m_projectDir.absoluteFilePath(QStringLiteral("data.wav"));
+    const qint64 end = qMax<qint64>(0, QFileInfo(wav).size() - wavHeaderBytes) / bytesPerSample * bytesPerSample;
+    if (end > from) {
+        sources = sourcesFromList(m_info.value(kLiveSources));
+        if (sources.isEmpty())
+            sources = {{runStart, 2}};
+        VoskThread replay;
+        replay.timeOffset = float(double(from) / bytesPerSecond);
+        for (const auto &s : sources) {
+            if (s.first > from)
+                replay.splitAt(s.first - from);
+        }
+        bool refused = false;
+        connect(&replay, &VoskThread::newWords, [this, &refused](const VoskResult &r) {
+            VoskSpeakerInfo spk;
+            if (!refused && !r.words.isEmpty())
+                refused = storeResult(r, spk).id == 0;
+        });
+        ensureModelContext();
+        QString e;
+        const QString lang = m_info.value(kLiveLang, projectLang()).toString();
+        const bool done = modelCtx->load(LangDb::instance()->modelPath(lang), speakerModelPath(), e)
+                          && replay.recogniseRecorded(modelCtx, sampleRate, wav, from, end);
+        if (refused || !done) {
+            if (QThread::currentThread()->isInterruptionRequested())
+                return;
+            setError(tr("The end of the last recording could not be turned into text: %1")
+                         .arg(refused ? db->lastErr : e.isEmpty() ? replay.lastErr() : e));
+            return;
+        }
+    }
+    if (QFileInfo::exists(wav))
+        truncateWav(wav, end, sampleRate, bytesPerSample);
+    forgetLiveRun();
+}
+
+void ProjectMainController::forgetLiveRun()
+{
+    int removed = 0;
+    for (const QString &key : {kLiveFstart, kLiveFend, kLiveLang, kLiveSources})
+        removed += m_info.remove(key);
+    if (removed > 0)
+        writeManifest();
+}
+
+void ProjectMainController::ensureModelContext()
+{
+    if (modelCtx)
+        return;
+    modelCtx = QSharedPointer<VoskModelContext>(new VoskModelContext);
+    // It may be made on the opening thread; it serves the runs.
+    modelCtx->moveToThread(thread());
+    connect(modelCtx.data(), &VoskModelContext::initEnd, this, &ProjectMainController::onVoskModelInitEnd,
+            Qt::QueuedConnection);
 }
 
 QVariant ProjectMainController::info(const QString &key) const
@@ -360,11 +464,7 @@ void ProjectMainController::start(int mode)
         return;
     }
 
-    if (!modelCtx) {
-        modelCtx = QSharedPointer<VoskModelContext>(new VoskModelContext);
-        connect(modelCtx.data(), &VoskModelContext::initEnd, this, &ProjectMainController::onVoskModelInitEnd,
-                Qt::QueuedConnection);
-    }
+    ensureModelContext();
     const QString spkPath = speakerModelPath();
     const QString modelPath = LangDb::instance()->modelPath(projectLang());
     modelCtx->beginInit(modelPath, spkPath);
@@ -433,6 +533,13 @@ bool ProjectMainController::startPipeline(bool suc, const QString &ctxErr, QStri
     runFstart = voskThread->recordedBytes();
     voskThread->timeOffset = float(double(runFstart) / bytesPerSecond);
     sources = {{runFstart, 2}};
+    if (m_mode == Record || m_mode == Transcribe)
+        setInfo2({{kLiveFstart, runFstart},
+                  {kLiveFend, runFstart},
+                  {kLiveLang, projectLang()},
+                  {kLiveSources, sourcesToList(sources)}});
+    else
+        forgetLiveRun();
     // Reports of a run that is over (or of an older thread) are dropped.
     connect(voskThread, &VoskThread::newWords, this, [this, gen](const VoskResult &r) {
         if (gen == runGen && !dropResults)
@@ -644,6 +751,9 @@ void ProjectMainController::onFFMpegFinished()
 
 void ProjectMainController::onVoskAtEnd()
 {
+    // Every result of the run has been stored by now.
+    if (m_mode == Record || m_mode == Transcribe)
+        forgetLiveRun();
     if (isRunning()) {
         stop();
     } else if (m_mode == Convert && m_info.value(kConvertStatus).toInt() < 1) {
@@ -760,6 +870,7 @@ bool ProjectMainController::switchTo(bool loopback)
     target->setPause(isPaused() != 0);
     setDevid(loopback ? 2 : 1);
     sources.append({runFstart + at, m_devid});
+    setInfo(kLiveSources, sourcesToList(sources));
     return true;
 }
 
@@ -835,25 +946,14 @@ void ProjectMainController::onVoskNewWords(VoskResult vres)
 {
     if (vres.words.isEmpty() || !db)
         return;
-    VoskProSeg seg;
-    seg.device = deviceAt(vres.fstart);
-    seg.start = vres.words.first().start;
-    seg.end = vres.words.last().end;
-    seg.fstart = vres.fstart;
-    seg.fend = vres.fend;
-    seg.html = wordsHtml(vres.words, currentPauseThreshold(), modelIsChinese());
-
-    const VoskSpeakerInfo spk = db->matchSpeaker(vres.spk, vres.spk_frames, 0);
-    seg.spkId = spk.id;
-    seg.spkName = spk.name;
-    seg.id = db->addSeg(seg, rawWordsJson(vres.words), convertId);
+    VoskSpeakerInfo spk;
+    VoskProSeg seg = storeResult(vres, spk);
     if (seg.id == 0) {
         // Text that was not stored must not be shown as stored.
         setError(db->lastErr);
         stop();
         return;
     }
-    seg.itemId = convertId;
     // The resume point follows what is stored, never ahead of it.
     if (m_mode == Convert && decoder && convertId != 0) {
         const qint64 cur = decoder->positionOfOutput(vres.fend - runFstart);
@@ -878,6 +978,29 @@ void ProjectMainController::onVoskNewWords(VoskResult vres)
         setHighlightLast(false);
     }
     emit newResult(spk, seg);
+}
+
+// One final result as a segment of the current run, with its speaker; id 0
+// when the database refused it.
+VoskProSeg ProjectMainController::storeResult(const VoskResult &vres, VoskSpeakerInfo &spk)
+{
+    VoskProSeg seg;
+    seg.device = deviceAt(vres.fstart);
+    seg.start = vres.words.first().start;
+    seg.end = vres.words.last().end;
+    seg.fstart = vres.fstart;
+    seg.fend = vres.fend;
+    seg.html = wordsHtml(vres.words, currentPauseThreshold(), modelIsChinese());
+
+    spk = db->matchSpeaker(vres.spk, vres.spk_frames, 0);
+    seg.spkId = spk.id;
+    seg.spkName = spk.name;
+    seg.id = db->addSeg(seg, rawWordsJson(vres.words), convertId);
+    seg.itemId = convertId;
+    // A segment deleted later must not come back with the lost tail.
+    if (seg.id != 0 && convertId == 0 && m_info.contains(kLiveFstart))
+        setInfo(kLiveFend, seg.fend);
+    return seg;
 }
 
 // ---------------------------------------------------------------- playback

@@ -180,6 +180,10 @@ private:
     bool openInputDevice(bool loopback, MALoopbackDevice *dev, QString &e);
     bool switchTo(bool loopback);
     void recordConvertOutcome();
+    void recogniseLostTail();
+    void forgetLiveRun();
+    void ensureModelContext();
+    VoskProSeg storeResult(const VoskResult &vres, VoskSpeakerInfo &spk);
     bool prepareResume(qint64 &skip);
     void cutRecordingBack(const QVariant &fstart);
     int deviceAt(qint64 fstart) const;

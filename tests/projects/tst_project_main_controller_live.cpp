@@ -1,11 +1,16 @@
 // Live transcription of played speech on a private PulseAudio daemon: the
-// computer's sound, a switch to the microphone, pause.
+// computer's sound, a switch to the microphone, pause, a recording killed.
 #include <QtTest>
 
+#include <csignal>
+
+#include "app/InitablesThread.h"
 #include "common/AudioTestUtil.h"
 #include "common/MediaFixtures.h"
 #include "common/TestUtil.h"
 #include "engine/VoskApi.h"
+#include "engine/VoskThread.h"
+#include "projects/JsonFile.h"
 #include "projects/ProjectMainController.h"
 #include "projects/ProjectsMgr.h"
 #include "storage/LangDb.h"
@@ -15,6 +20,8 @@ namespace {
 
 const QString modelDir = QStringLiteral(KALVINOR_TEST_DATA_DIR "/vosk-model-test");
 const int sentenceWords = 9;
+const char childDirVar[] = "KALVINOR_CHILD_PROJECT";
+const char childWavVar[] = "KALVINOR_CHILD_WAV";
 
 int countWords(const QList<VoskProSeg> &segs)
 {
@@ -36,6 +43,16 @@ qint64 fileSize(const QString &path)
     return QFileInfo(path).size();
 }
 
+// Not heard by the recogniser, yet no period of it is silent: capture hands
+// every period of it over.
+QByteArray faintSilence(int bytes)
+{
+    QByteArray faint(bytes, '\0');
+    for (int i = 0; i < faint.size(); i += 3200)
+        faint[i] = 1;
+    return faint;
+}
+
 }
 
 class TestProjectMainControllerLive : public QObject
@@ -50,9 +67,12 @@ private slots:
     void recordKeepsTheLastWords();
     void switchEndsTheUtterance();
     void killedRecordingContinuesAtItsAudio();
+    void killedRecordingKeepsItsLastSentence_data();
+    void killedRecordingKeepsItsLastSentence();
 
 private:
     QString makeProject(const QString &name);
+    bool open(ProjectMainController &c, const QString &dir);
     bool startRun(ProjectMainController &c, const QString &dir, int mode);
     QList<int> devicesOf(const QList<VoskProSeg> &segs);
 
@@ -60,6 +80,7 @@ private:
     AudioTestUtil::PulseServer pulse;
     QString speech;
     QString sentence;
+    QString twoSentences;
 };
 
 void TestProjectMainControllerLive::initTestCase()
@@ -76,6 +97,9 @@ void TestProjectMainControllerLive::initTestCase()
                                       QStringLiteral("en-us"), sentence));
     speech = tmp.filePath(QStringLiteral("speech.wav"));
     QVERIFY(MediaFixtures::writeMonoWav(speech, AudioTestUtil::wavPcm(sentence) + QByteArray(64000, '\0'), 16000));
+    twoSentences = tmp.filePath(QStringLiteral("two.wav"));
+    QVERIFY(MediaFixtures::writeMonoWav(
+        twoSentences, AudioTestUtil::wavPcm(sentence) + faintSilence(64000) + AudioTestUtil::wavPcm(sentence), 16000));
 }
 
 void TestProjectMainControllerLive::cleanupTestCase()
@@ -90,11 +114,27 @@ QString TestProjectMainControllerLive::makeProject(const QString &name)
     return QUrl(url).toLocalFile();
 }
 
-bool TestProjectMainControllerLive::startRun(ProjectMainController &c, const QString &dir, int mode)
+// Opens the project on an opening thread, as the project page does.
+bool TestProjectMainControllerLive::open(ProjectMainController &c, const QString &dir)
 {
     c.setProjectDir(dir);
-    QString err;
-    if (!c.init(err))
+    InitablesThread opening;
+    opening.setInits({QVariant::fromValue<QObject *>(&c)});
+    // Received on this thread, as the page receives it.
+    QEventLoop loop;
+    bool ok = false;
+    QObject::connect(&opening, &InitablesThread::initFinished, &loop, [&](bool res) {
+        ok = res;
+        loop.quit();
+    });
+    opening.start();
+    loop.exec();
+    return ok;
+}
+
+bool TestProjectMainControllerLive::startRun(ProjectMainController &c, const QString &dir, int mode)
+{
+    if (!open(c, dir))
         return false;
     QSignalSpy started(&c, &ProjectMainController::started);
     c.start(mode);
@@ -221,9 +261,7 @@ void TestProjectMainControllerLive::recordKeepsTheLastWords()
     QVERIFY(startRun(c, dir, ProjectMainController::Record));
     // Capture hands over whole periods of a second. A faint tick, below what
     // the recogniser hears, shows where they begin: the recording grows.
-    QByteArray faint(48000, '\0');
-    for (int i = 0; i < faint.size(); i += 3200)
-        faint[i] = 1;
+    const QByteArray faint = faintSilence(48000);
     const QString tick = tmp.filePath(QStringLiteral("tick.wav"));
     QVERIFY(MediaFixtures::writeMonoWav(tick, faint, 16000));
     const QString wav = dir + QStringLiteral("/data.wav");
@@ -302,5 +340,113 @@ void TestProjectMainControllerLive::killedRecordingContinuesAtItsAudio()
     }
 }
 
-QTEST_GUILESS_MAIN(TestProjectMainControllerLive)
+void TestProjectMainControllerLive::killedRecordingKeepsItsLastSentence_data()
+{
+    QTest::addColumn<bool>("continued");
+    QTest::newRow("reopened") << false;
+    QTest::newRow("reopened and continued") << true;
+}
+
+void TestProjectMainControllerLive::killedRecordingKeepsItsLastSentence()
+{
+    QFETCH(bool, continued);
+    const QString dir = makeProject(QStringLiteral("killed"));
+    const QString wav = dir + QStringLiteral("/data.wav");
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(childDirVar, dir);
+    env.insert(childWavVar, twoSentences);
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(QCoreApplication::applicationFilePath(), QStringList());
+    QVERIFY(child.waitForFinished(120000));
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+    {
+        VoskProDb db;
+        QVERIFY(db.open(dir + QStringLiteral("/data")));
+        QVERIFY(countWords(db.loadSegs(-1)) < 2 * sentenceWords);
+    }
+
+    ProjectMainController c;
+    QVERIFY(continued ? startRun(c, dir, ProjectMainController::Record) : open(c, dir));
+    if (continued) {
+        QVERIFY(pulse.play(speech, QStringLiteral("vmic")));
+        QTRY_VERIFY_WITH_TIMEOUT(countWords(c.db->loadSegs(-1)) >= 3 * sentenceWords, 20000);
+        c.stop();
+        QTest::qWait(300);
+    }
+    // Every word once, at times inside data.wav (whose header tells its
+    // whole length again), all of one voice's speaker.
+    QCOMPARE(AudioTestUtil::wavPcm(wav).size(), fileSize(wav) - 44);
+    const QList<VoskProSeg> segs = c.db->loadSegs(-1);
+    QCOMPARE(countWords(segs), (continued ? 3 : 2) * sentenceWords);
+    qint64 prevEnd = 0;
+    for (const VoskProSeg &s : segs) {
+        QVERIFY2(s.fstart >= prevEnd && s.fend <= fileSize(wav) - 44
+                     && s.start >= s.fstart / 32000.0f - 0.05f && s.end <= s.fend / 32000.0f + 0.05f,
+                 qPrintable(QStringLiteral("%1-%2 s in %3-%4").arg(s.start).arg(s.end).arg(s.fstart).arg(s.fend)));
+        QCOMPARE(s.spkId, segs.first().spkId);
+        prevEnd = s.fend;
+    }
+    QVERIFY(!readJsonFile(dir + QStringLiteral("/manifest")).contains(QStringLiteral("live_fstart")));
+
+    // A project whose recording is covered opens as it is.
+    const QByteArray recording = TestUtil::readFile(wav);
+    ProjectMainController again;
+    QVERIFY(open(again, dir));
+    QCOMPARE(again.db->loadSegs(-1).size(), segs.size());
+    QCOMPARE(TestUtil::readFile(wav), recording);
+}
+
+// Words in the final results of the child's recogniser so far.
+static std::atomic<int> heardWords{0};
+
+static void killOnceAllHeard(int words)
+{
+    if (heardWords + words >= 2 * sentenceWords)
+        ::raise(SIGKILL);
+}
+
+// The child of killedRecordingKeepsItsLastSentence: records two sentences
+// and is killed once the recogniser has heard the last word. From the first
+// sentence's result on, its GUI thread is kept busy, so nothing after it is
+// stored.
+static int childRecord()
+{
+    vosk_set_log_level(-1);
+    auto *c = new ProjectMainController;
+    c->setProjectDir(qEnvironmentVariable(childDirVar));
+    QString err;
+    if (!c->init(err))
+        return 2;
+    QObject::connect(c, &ProjectMainController::newResult, [c] {
+        if (countWords(c->db->loadSegs(-1)) >= sentenceWords && !QSemaphore().tryAcquire(1, 60000))
+            QCoreApplication::exit(3);
+    });
+    QObject::connect(c, &ProjectMainController::started, [c](bool ok) {
+        auto *rec = c->findChild<VoskThread *>();
+        if (!ok || !rec)
+            QCoreApplication::exit(2);
+        QObject::connect(rec, &VoskThread::partialNewWord, rec, [](const VoskWordList &w) { killOnceAllHeard(w.size()); },
+                         Qt::DirectConnection);
+        QObject::connect(rec, &VoskThread::newWords, rec, [](const VoskResult &r) {
+            killOnceAllHeard(r.words.size());
+            heardWords += r.words.size();
+        }, Qt::DirectConnection);
+        QProcess::startDetached(QStringLiteral("paplay"), {QStringLiteral("-d"), QStringLiteral("vmic"),
+                                                           qEnvironmentVariable(childWavVar)});
+    });
+    c->startRecord();
+    return QCoreApplication::exec();
+}
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsSet(childDirVar))
+        return childRecord();
+    TestProjectMainControllerLive t;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&t, argc, argv);
+}
 #include "tst_project_main_controller_live.moc"
