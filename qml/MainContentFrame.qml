@@ -151,6 +151,10 @@ Rectangle {
             return
         }
         conversations.active = true
+        // The opening went on, but the text of a killed recording's last
+        // words could not be made: the audio stays for the next opening.
+        if (cp.hasErr)
+            msgbox.createObject(winroot).critical("", cp.lastErr)
         if (cp.isConvertingFile() && cp.convertStatus() === 0) {
             // A resume whose file is gone would fail at every opening:
             // offer to discard it, or to keep it for when the file is back.

@@ -237,6 +237,14 @@ TestCase {
         }
     }
 
+    function test_lostTailThatCannotBeRecognised() {
+        openPage({ mode: ProjectMainController.None, projectUrl: testLostTailUrl })
+        tryVerify(function() { return boxes.length === 1 }, 30000)
+        compare(boxes[0].kind, "critical")
+        verify(boxes[0].text.indexOf("The end of the last recording could not be turned into text") === 0, boxes[0].text)
+        compare(prosmgr.cp.info("live_fstart"), 0)
+    }
+
     function test_invalidProject() {
         openPage({ mode: ProjectMainController.Record, projectUrl: testRootUrl + "/no such project" })
         compare(boxes.length, 1)

@@ -6,6 +6,7 @@
 #include "common/AudioTestUtil.h"
 #include "common/ProjectDbAccess.h"
 #include "engine/VoskApi.h"
+#include "projects/JsonFile.h"
 #include "projects/ProjectsMgr.h"
 #include "storage/LangDb.h"
 #include "storage/VoskProDb.h"
@@ -52,6 +53,7 @@ public slots:
         AudioTestUtil::makeSpokenWav(text, tmp.filePath(QStringLiteral("speech.wav")));
         AudioTestUtil::makeSpokenWav(text, tmp.filePath(QStringLiteral("long.wav")), 30);
         bigProjectUrl = makeBigProject();
+        lostTailUrl = makeLostTailProject();
     }
 
     void qmlEngineAvailable(QQmlEngine *engine)
@@ -64,6 +66,7 @@ public slots:
         ctx->setContextProperty(QStringLiteral("testSpeechUrl"), QUrl::fromLocalFile(tmp.filePath(QStringLiteral("speech.wav"))).toString());
         ctx->setContextProperty(QStringLiteral("testLongSpeechUrl"), QUrl::fromLocalFile(tmp.filePath(QStringLiteral("long.wav"))).toString());
         ctx->setContextProperty(QStringLiteral("testBigProjectUrl"), bigProjectUrl);
+        ctx->setContextProperty(QStringLiteral("testLostTailUrl"), lostTailUrl);
     }
 
 private:
@@ -87,8 +90,26 @@ private:
         return url;
     }
 
+    // A recording killed before its words were stored, in a language whose
+    // model is gone.
+    QString makeLostTailProject()
+    {
+        const QString url = ProjectsMgr::instance()->createProject(QStringLiteral("lost tail"), QUrl::fromLocalFile(tmp.path()).toString(),
+                                                                   QStringLiteral("en-s"), 0.5);
+        const QString dir = QUrl(url).toLocalFile();
+        QVariantMap info;
+        if (url.isEmpty() || !QFile::copy(tmp.filePath(QStringLiteral("speech.wav")), dir + QStringLiteral("/data.wav"))
+            || !readJsonObject(dir + QStringLiteral("/manifest"), info))
+            qFatal("lost tail project");
+        info.insert(QStringLiteral("live_fstart"), 0);
+        info.insert(QStringLiteral("live_lang"), QStringLiteral("de-s"));
+        writeJsonFile(dir + QStringLiteral("/manifest"), info);
+        return url;
+    }
+
     QTemporaryDir tmp;
     QString bigProjectUrl;
+    QString lostTailUrl;
     UrlRecorder urls;
 };
 
