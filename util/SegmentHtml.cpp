@@ -68,24 +68,19 @@ QString decodeReference(const QString &name, QHash<QString, QString> &known)
 
 QString decode(const QString &raw, QHash<QString, QString> &known)
 {
-    int amp = raw.indexOf(QLatin1Char('&'));
-    if (amp < 0)
+    if (!raw.contains(QLatin1Char('&')))
         return raw;
+    // One pass over the text: a match at each "&" would check the rest of
+    // the text again every time.
     static const QRegularExpression reference(
-        QStringLiteral("\\G&(#[0-9]{1,7}|#[xX][0-9a-fA-F]{1,6}|[A-Za-z][A-Za-z0-9]{0,31});"));
+        QStringLiteral("&(#[0-9]{1,7}|#[xX][0-9a-fA-F]{1,6}|[A-Za-z][A-Za-z0-9]{0,31});"));
     QString out;
     int from = 0;
-    while (amp >= 0) {
-        out += raw.midRef(from, amp - from);
-        const QRegularExpressionMatch m = reference.match(raw, amp);
-        if (m.hasMatch()) {
-            out += decodeReference(m.captured(1), known);
-            from = m.capturedEnd();
-        } else {
-            out += QLatin1Char('&');
-            from = amp + 1;
-        }
-        amp = raw.indexOf(QLatin1Char('&'), from);
+    for (auto it = reference.globalMatch(raw); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out += raw.midRef(from, m.capturedStart() - from);
+        out += decodeReference(m.captured(1), known);
+        from = m.capturedEnd();
     }
     out += raw.midRef(from);
     return out;
