@@ -1,5 +1,6 @@
 #include "util/SegmentHtml.h"
 
+#include "util/FileUtil.h"
 #include "util/XmlText.h"
 
 #include <QHash>
@@ -271,22 +272,23 @@ bool isKept(const QString &n)
     return oneOf(n, { "p", "span", "b", "i", "strong", "em", "a", "img" });
 }
 
+// Values are matched whole: "$" would let a line feed follow.
 bool isHighlightLink(const QString &v)
 {
-    static const QRegularExpression re(QStringLiteral("^#hl[0-9]+$"));
+    static const QRegularExpression re(QRegularExpression::anchoredPattern(QStringLiteral("#hl[0-9]+")));
     return re.match(v).hasMatch();
 }
 
 // A picture the editor saved into the project: relative, inside "images".
 bool isProjectPicture(const QString &v)
 {
-    static const QRegularExpression re(QStringLiteral("^images/[0-9a-fA-F]{32}\\.[A-Za-z0-9]{1,10}$"));
-    return re.match(v).hasMatch();
+    const QLatin1String folder("images/");
+    return v.startsWith(folder) && FileUtil::isSavedPicture(v.mid(folder.size()));
 }
 
 bool isLength(const QString &v)
 {
-    static const QRegularExpression re(QStringLiteral("^[0-9]{1,5}(\\.[0-9]+)?%?$"));
+    static const QRegularExpression re(QRegularExpression::anchoredPattern(QStringLiteral("[0-9]{1,5}(\\.[0-9]+)?%?")));
     return re.match(v).hasMatch();
 }
 
