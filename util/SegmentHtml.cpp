@@ -319,6 +319,32 @@ bool isSafeStyleValue(const QString &v)
     return true;
 }
 
+// Text too small to read, or moved or stretched out of its bubble and page,
+// is hidden text: sizes and distances stay within what a segment needs.
+bool keepsTextInSight(const QString &property, const QString &value)
+{
+    // Points or pixels, at least 6, or a fixed size by name.
+    static const QRegularExpression fontSize(
+        QRegularExpression::anchoredPattern(QStringLiteral("([0-9]{1,2}(\\.[0-9]+)?)(pt|px)|(xx?-)?(small|large)|medium")),
+        QRegularExpression::CaseInsensitiveOption);
+    // Up to 99 pixels or points, or a word ("super", "auto").
+    static const QRegularExpression distance(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9]{1,2}(\\.[0-9]+)?(pt|px)?|[a-z-]+")),
+        QRegularExpression::CaseInsensitiveOption);
+    if (property == QLatin1String("font-size")) {
+        const QRegularExpressionMatch m = fontSize.match(value);
+        return m.hasMatch() && (m.captured(1).isEmpty() || m.captured(1).toDouble() >= 6);
+    }
+    if (property == QLatin1String("-qt-block-indent")) // in steps of 40 pixels
+        return value.size() == 1 && value.at(0) >= QLatin1Char('0') && value.at(0) <= QLatin1Char('9');
+    if (property == QLatin1String("white-space")) // a line that never wraps runs off the page
+        return !oneOf(value.toLower(), { "pre", "nowrap" });
+    if (property.startsWith(QLatin1String("margin-"))
+        || oneOf(property, { "text-indent", "letter-spacing", "word-spacing", "vertical-align" }))
+        return distance.match(value).hasMatch();
+    return true;
+}
+
 // The declarations of a style attribute that are text styles, each as it
 // was written.
 QString cleanStyle(const QString &style)
@@ -327,7 +353,9 @@ QString cleanStyle(const QString &style)
     const QStringList decls = style.split(QLatin1Char(';'));
     for (const QString &d : decls) {
         const int colon = d.indexOf(QLatin1Char(':'));
-        if (colon > 0 && isStyleProperty(d.left(colon).trimmed().toLower()) && isSafeStyleValue(d.mid(colon + 1).trimmed()))
+        const QString property = d.left(colon).trimmed().toLower();
+        const QString value = d.mid(colon + 1).trimmed();
+        if (colon > 0 && isStyleProperty(property) && isSafeStyleValue(value) && keepsTextInSight(property, value))
             kept << d;
     }
     if (kept.isEmpty())

@@ -264,6 +264,11 @@ void TestBaseUtil::htmlBody_data()
     QTest::newRow("page or drawing in images") << "<a href=\"images/0123456789abcdef0123456789abcdef.html\">x</a>"
                                                   "<img src=\"images/0123456789abcdef0123456789abcdef.svg\"/>"
                                                << "x";
+    QTest::newRow("font too small to read") << "<span style=\"font-size:0;color:red\">a</span><b style=\"font-size:2%\">b</b>"
+                                            << "<span style=\"color:red\">a</span><b>b</b>";
+    QTest::newRow("text moved out of sight")
+        << "<p style=\"margin-left:999px;-qt-block-indent:99;white-space:nowrap\">a</p><p style=\" margin-top:12px; text-indent:0px;\">b</p>"
+        << "<p>a</p><p style=\" margin-top:12px; text-indent:0px;\">b</p>";
 }
 
 void TestBaseUtil::htmlBody()
