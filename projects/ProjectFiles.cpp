@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageWriter>
 #include <QRegularExpression>
 
 namespace ProjectFiles {
@@ -36,16 +35,6 @@ bool isProgramFile(const QString &name)
     return names.contains(name) || writerTemp.match(name).hasMatch();
 }
 
-// A picture the conversation page saved: 32 lower-case hexadecimal digits,
-// ".", and the suffix of a format that pictures can be saved in.
-bool isPicture(const QString &name)
-{
-    static const QRegularExpression uuidName(QStringLiteral("^[0-9a-f]{32}\\.([^.]+)$"));
-    static const QList<QByteArray> formats = QImageWriter::supportedImageFormats();
-    const QRegularExpressionMatch m = uuidName.match(name);
-    return m.hasMatch() && formats.contains(m.captured(1).toLower().toLatin1());
-}
-
 QString shown(const QFileInfo &e, const QString &folder)
 {
     return folder + e.fileName() + (isFolder(e) ? QStringLiteral("/") : QString());
@@ -62,7 +51,7 @@ Removal remove(const QString &path)
     for (const QFileInfo &e : entries(path)) {
         if (e.fileName() == kImages && isFolder(e)) {
             for (const QFileInfo &p : entries(e.absoluteFilePath())) {
-                if (!isFolder(p) && isPicture(p.fileName()))
+                if (!isFolder(p) && FileUtil::isSavedPicture(p.fileName()))
                     pictures << inImages + p.fileName();
             }
         } else if (!isFolder(e) && isProgramFile(e.fileName())) {

@@ -3,6 +3,8 @@
 #include "util/Platform.h"
 
 #include <QFile>
+#include <QImageWriter>
+#include <QRegularExpression>
 
 namespace FileUtil {
 
@@ -55,6 +57,14 @@ QString escapeFileName(const QString &name)
 bool isLink(const QFileInfo &info)
 {
     return info.isSymLink() || info.isJunction();
+}
+
+bool isSavedPicture(const QString &fileName)
+{
+    static const QRegularExpression uuidName(QRegularExpression::anchoredPattern(QStringLiteral("[0-9a-f]{32}\\.([^.]+)")));
+    static const QList<QByteArray> formats = QImageWriter::supportedImageFormats();
+    const QRegularExpressionMatch m = uuidName.match(fileName);
+    return m.hasMatch() && formats.contains(m.captured(1).toLower().toLatin1());
 }
 
 // keepOut is the folder that receives the whole copy. A source folder that

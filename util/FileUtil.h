@@ -36,6 +36,12 @@ void removeDirRecursively(const QString &path);
 // A symbolic link or a junction: removing it must never reach its target.
 bool isLink(const QFileInfo &info);
 
+// The name of a picture the conversation page saved into a project's
+// "images" folder: 32 lower-case hexadecimal digits, ".", and the suffix of
+// a format pictures can be saved in (none of them a page or a drawing that
+// could run script).
+bool isSavedPicture(const QString &fileName);
+
 QDir appDataDir();
 
 // A path in dir for a new file or folder named after name that nothing

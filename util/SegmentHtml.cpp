@@ -1,5 +1,6 @@
 #include "util/SegmentHtml.h"
 
+#include "util/FileUtil.h"
 #include "util/XmlText.h"
 
 #include <QHash>
@@ -68,24 +69,19 @@ QString decodeReference(const QString &name, QHash<QString, QString> &known)
 
 QString decode(const QString &raw, QHash<QString, QString> &known)
 {
-    int amp = raw.indexOf(QLatin1Char('&'));
-    if (amp < 0)
+    if (!raw.contains(QLatin1Char('&')))
         return raw;
+    // One pass over the text: a match at each "&" would check the rest of
+    // the text again every time.
     static const QRegularExpression reference(
-        QStringLiteral("\\G&(#[0-9]{1,7}|#[xX][0-9a-fA-F]{1,6}|[A-Za-z][A-Za-z0-9]{0,31});"));
+        QStringLiteral("&(#[0-9]{1,7}|#[xX][0-9a-fA-F]{1,6}|[A-Za-z][A-Za-z0-9]{0,31});"));
     QString out;
     int from = 0;
-    while (amp >= 0) {
-        out += raw.midRef(from, amp - from);
-        const QRegularExpressionMatch m = reference.match(raw, amp);
-        if (m.hasMatch()) {
-            out += decodeReference(m.captured(1), known);
-            from = m.capturedEnd();
-        } else {
-            out += QLatin1Char('&');
-            from = amp + 1;
-        }
-        amp = raw.indexOf(QLatin1Char('&'), from);
+    for (auto it = reference.globalMatch(raw); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out += raw.midRef(from, m.capturedStart() - from);
+        out += decodeReference(m.captured(1), known);
+        from = m.capturedEnd();
     }
     out += raw.midRef(from);
     return out;
@@ -276,22 +272,23 @@ bool isKept(const QString &n)
     return oneOf(n, { "p", "span", "b", "i", "strong", "em", "a", "img" });
 }
 
+// Values are matched whole: "$" would let a line feed follow.
 bool isHighlightLink(const QString &v)
 {
-    static const QRegularExpression re(QStringLiteral("^#hl[0-9]+$"));
+    static const QRegularExpression re(QRegularExpression::anchoredPattern(QStringLiteral("#hl[0-9]+")));
     return re.match(v).hasMatch();
 }
 
 // A picture the editor saved into the project: relative, inside "images".
 bool isProjectPicture(const QString &v)
 {
-    static const QRegularExpression re(QStringLiteral("^images/[0-9a-fA-F]{32}\\.[A-Za-z0-9]{1,10}$"));
-    return re.match(v).hasMatch();
+    const QLatin1String folder("images/");
+    return v.startsWith(folder) && FileUtil::isSavedPicture(v.mid(folder.size()));
 }
 
 bool isLength(const QString &v)
 {
-    static const QRegularExpression re(QStringLiteral("^[0-9]{1,5}(\\.[0-9]+)?%?$"));
+    static const QRegularExpression re(QRegularExpression::anchoredPattern(QStringLiteral("[0-9]{1,5}(\\.[0-9]+)?%?")));
     return re.match(v).hasMatch();
 }
 
@@ -322,6 +319,32 @@ bool isSafeStyleValue(const QString &v)
     return true;
 }
 
+// Text too small to read, or moved or stretched out of its bubble and page,
+// is hidden text: sizes and distances stay within what a segment needs.
+bool keepsTextInSight(const QString &property, const QString &value)
+{
+    // Points or pixels, at least 6, or a fixed size by name.
+    static const QRegularExpression fontSize(
+        QRegularExpression::anchoredPattern(QStringLiteral("([0-9]{1,2}(\\.[0-9]+)?)(pt|px)|(xx?-)?(small|large)|medium")),
+        QRegularExpression::CaseInsensitiveOption);
+    // Up to 99 pixels or points, or a word ("super", "auto").
+    static const QRegularExpression distance(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9]{1,2}(\\.[0-9]+)?(pt|px)?|[a-z-]+")),
+        QRegularExpression::CaseInsensitiveOption);
+    if (property == QLatin1String("font-size")) {
+        const QRegularExpressionMatch m = fontSize.match(value);
+        return m.hasMatch() && (m.captured(1).isEmpty() || m.captured(1).toDouble() >= 6);
+    }
+    if (property == QLatin1String("-qt-block-indent")) // in steps of 40 pixels
+        return value.size() == 1 && value.at(0) >= QLatin1Char('0') && value.at(0) <= QLatin1Char('9');
+    if (property == QLatin1String("white-space")) // a line that never wraps runs off the page
+        return !oneOf(value.toLower(), { "pre", "nowrap" });
+    if (property.startsWith(QLatin1String("margin-"))
+        || oneOf(property, { "text-indent", "letter-spacing", "word-spacing", "vertical-align" }))
+        return distance.match(value).hasMatch();
+    return true;
+}
+
 // The declarations of a style attribute that are text styles, each as it
 // was written.
 QString cleanStyle(const QString &style)
@@ -330,7 +353,9 @@ QString cleanStyle(const QString &style)
     const QStringList decls = style.split(QLatin1Char(';'));
     for (const QString &d : decls) {
         const int colon = d.indexOf(QLatin1Char(':'));
-        if (colon > 0 && isStyleProperty(d.left(colon).trimmed().toLower()) && isSafeStyleValue(d.mid(colon + 1).trimmed()))
+        const QString property = d.left(colon).trimmed().toLower();
+        const QString value = d.mid(colon + 1).trimmed();
+        if (colon > 0 && isStyleProperty(property) && isSafeStyleValue(value) && keepsTextInSight(property, value))
             kept << d;
     }
     if (kept.isEmpty())

@@ -260,6 +260,15 @@ void TestBaseUtil::htmlBody_data()
     QTest::newRow("blank between runs") << "<b>a</b> <b>b</b>" << "<b>a</b> <b>b</b>";
     QTest::newRow("spaces and tabs kept") << "<p>a   b\tc</p>" << "<p><span style=\"white-space:pre-wrap;\">a   b\tc</span></p>";
     QTest::newRow("stored by older versions") << " hello<br/> world" << " hello<br/> world";
+    QTest::newRow("highlight link ending in a line feed") << "<a href=\"#hl1&#10;\">x</a>" << "x";
+    QTest::newRow("page or drawing in images") << "<a href=\"images/0123456789abcdef0123456789abcdef.html\">x</a>"
+                                                  "<img src=\"images/0123456789abcdef0123456789abcdef.svg\"/>"
+                                               << "x";
+    QTest::newRow("font too small to read") << "<span style=\"font-size:0;color:red\">a</span><b style=\"font-size:2%\">b</b>"
+                                            << "<span style=\"color:red\">a</span><b>b</b>";
+    QTest::newRow("text moved out of sight")
+        << "<p style=\"margin-left:999px;-qt-block-indent:99;white-space:nowrap\">a</p><p style=\" margin-top:12px; text-indent:0px;\">b</p>"
+        << "<p>a</p><p style=\" margin-top:12px; text-indent:0px;\">b</p>";
 }
 
 void TestBaseUtil::htmlBody()
