@@ -304,7 +304,8 @@ void ExportHandlingItemModel::endItem(ExportItem *item, const QString &err)
     QString e = err;
     for (int i = 0; e.isEmpty() && i < item->outputs.size(); ++i) {
         if (!QFileInfo(item->outputs.at(i)).isFile())
-            e = QStringLiteral("Write %1 failed.").arg(QDir::toNativeSeparators(item->outputs.at(i)));
+            e = QStringLiteral("Write %1 failed. The file or its folder was removed during the export.")
+                    .arg(QDir::toNativeSeparators(item->outputs.at(i)));
     }
     if (!e.isEmpty()) {
         // What a failed row wrote is cut short: once the exporter has let go

@@ -4,7 +4,6 @@
 #include "export/PrintMsgsExec.h"
 #include "util/FileUtil.h"
 
-#include <QFileInfo>
 #include <QPdfWriter>
 #include <QThread>
 #include <QUrl>
@@ -193,26 +192,12 @@ void ExportPdf::onPainterFinished()
     // out now, and a full disk shows here.
     msgsWriter.reset();
     citemsWriter.reset();
-    const QString mainErr = closeDocument(msgsFile);
-    const QString highlightsErr = citemsFile.isOpen() ? closeDocument(citemsFile) : QString();
+    const QString mainErr = closeFile(msgsFile);
+    const QString highlightsErr = citemsFile.isOpen() ? closeFile(citemsFile) : QString();
     const QString e = mainErr.isEmpty() ? highlightsErr : mainErr;
     ended = true;
     if (!e.isEmpty())
         setErr(e);
     emit progress(100);
     emit finished();
-}
-
-QString ExportPdf::closeDocument(QFile &file)
-{
-    const qint64 written = file.size();
-    const QString e = closeFile(file);
-    if (!e.isEmpty())
-        return e;
-    // Writes to a file whose folder was removed still succeed, into nothing.
-    const QFileInfo made(file.fileName());
-    if (!made.isFile() || made.size() != written)
-        return QStringLiteral("Write %1 failed. The file or its folder was removed during the export.")
-            .arg(QDir::toNativeSeparators(file.fileName()));
-    return QString();
 }
