@@ -61,6 +61,10 @@ void ExportPdf::releasePainters()
 
 bool ExportPdf::loadData()
 {
+    // Closed, and the temporary copy it reads removed, once the rows are in
+    // memory: the exporter lives as long as the export page, and a process
+    // ended without destructors would leave the copy behind.
+    VoskProDb db;
     if (!openProjectDb(db, projectDir))
         return false;
     const Options opt = options();

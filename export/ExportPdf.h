@@ -43,7 +43,6 @@ private:
 
     QDir outDir;
     QString projectDir;
-    VoskProDb db;
     PrintMsgsExec *msgsExec = nullptr;
     PrintCItemExec *citemsExec = nullptr;
     // The writers write into these, so that a failed write is seen.
