@@ -248,7 +248,7 @@ ExportHandlingItemModel::ExportItem *ExportHandlingItemModel::makeItem(const QSt
     const QString ext = QString::fromLatin1(type->ext);
     item->outputs << IExportHandling::documentPath(itemDir, ext);
     if (m_withHLCMMT)
-        item->outputs << itemDir.absoluteFilePath(IExportHandling::highlightsName() + ext);
+        item->outputs << IExportHandling::highlightsPath(itemDir, ext);
 
     item->exporter = type->make(itemDir, projectDir, this);
     // Queued even from the GUI thread: a row's end may stop its exporter,

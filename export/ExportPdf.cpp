@@ -134,16 +134,16 @@ void ExportPdf::afterInit(bool res)
     // Both documents are made before anything is painted; a file that cannot
     // be made fails the export here, one that cannot be written when closed.
     const QString mainPath = documentPath(outDir, QStringLiteral(".pdf"));
-    const QString highlightsPath = outDir.absoluteFilePath(highlightsName() + QStringLiteral(".pdf"));
+    const QString hlPath = highlightsPath(outDir, QStringLiteral(".pdf"));
     msgsFile.setFileName(mainPath);
-    citemsFile.setFileName(highlightsPath);
+    citemsFile.setFileName(hlPath);
     if (!msgsFile.open(QIODevice::WriteOnly)) {
         fail(QStringLiteral("Write %1 failed.").arg(QDir::toNativeSeparators(mainPath)));
         return;
     }
     if (opt.withHLCMMT && !citemsFile.open(QIODevice::WriteOnly)) {
         msgsFile.close();
-        fail(QStringLiteral("Write %1 failed.").arg(QDir::toNativeSeparators(highlightsPath)));
+        fail(QStringLiteral("Write %1 failed.").arg(QDir::toNativeSeparators(hlPath)));
         return;
     }
 
