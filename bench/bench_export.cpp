@@ -27,31 +27,12 @@
 
 namespace {
 
-// The project's own class makes the database; the rows go in through a
-// second connection in one statement, which takes a moment instead of one
-// transaction per segment.
 bool fillProject(const QString &dir, int n)
 {
-    const QString path = QDir(dir).absoluteFilePath(QStringLiteral("data"));
-    {
-        VoskProDb db;
-        if (!db.open(path))
-            return false;
-    }
-    auto raw = TestUtil::openRaw(path);
-    if (!raw)
-        return false;
-    try {
-        TestUtil::exec(*raw, QStringLiteral(
-            "insert into vres(start, end, html, raw_words, spk_id, item_id, device)"
-            " with recursive n(i) as (select 0 union all select i + 1 from n where i < %1)"
-            " select i * 2.5, i * 2.5 + 2, 'hello world number ' || i || ', and a few more words to read<br/>then the"
-            " next line of it', '[]', 1 + i % 4, 1, case when i % 3 = 0 then 1 else 2 end from n").arg(n - 1));
-    } catch (const std::exception &e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return false;
-    }
-    return true;
+    return TestUtil::addSegments(QDir(dir).absoluteFilePath(QStringLiteral("data")), n,
+                                 "i * 2.5, i * 2.5 + 2, 'hello world number ' || i || ', and a few more words to"
+                                 " read<br/>then the next line of it', '[]', 1 + i % 4, 1,"
+                                 " case when i % 3 = 0 then 1 else 2 end");
 }
 
 qint64 bareLoop(const QString &projectDir, const QString &outPath, bool plainText)

@@ -28,34 +28,14 @@
 
 namespace {
 
-// The project's own class makes the database; the rows go in through a
-// second connection in one statement.
 bool makeProject(const QString &dir, int n)
 {
-    QDir().mkpath(dir);
-    if (!writeJsonFile(QDir(dir).absoluteFilePath("manifest"), { { "name", "Bench" }, { "lang", "en-s" } }))
-        return false;
-    const QString path = QDir(dir).absoluteFilePath("data");
-    {
-        VoskProDb db;
-        if (!db.open(path))
-            return false;
-    }
-    auto raw = TestUtil::openRaw(path);
-    if (!raw)
-        return false;
-    try {
-        TestUtil::exec(*raw, QStringLiteral(
-            "insert into vres(start, end, html, raw_words, spk_id, item_id, device)"
-            " with recursive n(i) as (select 0 union all select i + 1 from n where i < %1)"
-            " select i * 3.0, i * 3.0 + 2.5, 'This is sentence number ' || i || ' of the meeting, where the speaker"
-            " explains a point at some length so that the line wraps.', '[]', 1 + i % 3, 0, 1 + i % 2 from n")
-                                 .arg(n - 1));
-    } catch (const std::exception &e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return false;
-    }
-    return true;
+    return QDir().mkpath(dir)
+        && writeJsonFile(QDir(dir).absoluteFilePath("manifest"), { { "name", "Bench" }, { "lang", "en-s" } })
+        && TestUtil::addSegments(QDir(dir).absoluteFilePath("data"), n,
+                                 "i * 3.0, i * 3.0 + 2.5, 'This is sentence number ' || i || ' of the meeting, where the"
+                                 " speaker explains a point at some length so that the line wraps.', '[]', 1 + i % 3,"
+                                 " 0, 1 + i % 2");
 }
 
 // Exports the project and returns the item folder, or an empty text.

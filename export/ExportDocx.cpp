@@ -47,7 +47,7 @@ bool ExportDocx::doExport()
         return true;
     }
 
-    const QString highlightsPath = outDir.absoluteFilePath(highlightsName() + QStringLiteral(".docx"));
+    const QString hlPath = highlightsPath(outDir, QStringLiteral(".docx"));
     DocxWriter highlights;
     int n = 1;
     for (const QVariant &v : citems) {
@@ -73,8 +73,8 @@ bool ExportDocx::doExport()
     if (!db.lastErr.isEmpty())
         return fail(db.lastErr);
     highlights.appendSectPr();
-    if (!highlights.save(highlightsPath))
-        return fail(QStringLiteral("Write %1 failed.").arg(QDir::toNativeSeparators(highlightsPath)));
+    if (!highlights.save(hlPath))
+        return fail(QStringLiteral("Write %1 failed.").arg(QDir::toNativeSeparators(hlPath)));
     emit finished();
     return true;
 }

@@ -10,7 +10,6 @@
 #include <QAtomicInt>
 #include <QDateTime>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QThread>
 #include <QUrl>
 
@@ -26,28 +25,26 @@ IExportHandling *makeExporter(const QDir &outDir, const QString &projectDir, QOb
     return new T(outDir, projectDir, parent);
 }
 
-// The export types, in the order their patterns are tried on the chosen
-// label (the first match decides) and the page lists them.
+// The export types, in the order their extensions are looked for in the
+// chosen label (the first found decides) and the page lists them.
 struct ExportType
 {
     const char *label;
-    const char *pattern;
     const char *ext; // of the documents it writes
     MakeExporter make;
 };
 
 const ExportType kExportTypes[] = {
-    { QT_TRANSLATE_NOOP("ExportHandlingItemModel", "Text Files(*.txt)"), "\\.txt", ".txt", &makeExporter<ExportTxt> },
-    { QT_TRANSLATE_NOOP("ExportHandlingItemModel", "PDF Files(*.pdf)"), "\\.pdf", ".pdf", &makeExporter<ExportPdf> },
-    { QT_TRANSLATE_NOOP("ExportHandlingItemModel", "HTML Files(*.html)"), "\\.html", ".html", &makeExporter<ExportHtml> },
-    { QT_TRANSLATE_NOOP("ExportHandlingItemModel", "Doc Files(*.docx)"), "\\.docx", ".docx", &makeExporter<ExportDocx> },
+    { QT_TRANSLATE_NOOP("ExportHandlingItemModel", "Text Files(*.txt)"), ".txt", &makeExporter<ExportTxt> },
+    { QT_TRANSLATE_NOOP("ExportHandlingItemModel", "PDF Files(*.pdf)"), ".pdf", &makeExporter<ExportPdf> },
+    { QT_TRANSLATE_NOOP("ExportHandlingItemModel", "HTML Files(*.html)"), ".html", &makeExporter<ExportHtml> },
+    { QT_TRANSLATE_NOOP("ExportHandlingItemModel", "Doc Files(*.docx)"), ".docx", &makeExporter<ExportDocx> },
 };
 
 const ExportType *findExportType(const QString &label)
 {
     for (const ExportType &t : kExportTypes) {
-        const QRegularExpression re(QString::fromLatin1(t.pattern), QRegularExpression::CaseInsensitiveOption);
-        if (re.match(label).hasMatch())
+        if (label.contains(QLatin1String(t.ext), Qt::CaseInsensitive))
             return &t;
     }
     return nullptr;
@@ -251,7 +248,7 @@ ExportHandlingItemModel::ExportItem *ExportHandlingItemModel::makeItem(const QSt
     const QString ext = QString::fromLatin1(type->ext);
     item->outputs << IExportHandling::documentPath(itemDir, ext);
     if (m_withHLCMMT)
-        item->outputs << itemDir.absoluteFilePath(IExportHandling::highlightsName() + ext);
+        item->outputs << IExportHandling::highlightsPath(itemDir, ext);
 
     item->exporter = type->make(itemDir, projectDir, this);
     // Queued even from the GUI thread: a row's end may stop its exporter,
@@ -304,7 +301,8 @@ void ExportHandlingItemModel::endItem(ExportItem *item, const QString &err)
     QString e = err;
     for (int i = 0; e.isEmpty() && i < item->outputs.size(); ++i) {
         if (!QFileInfo(item->outputs.at(i)).isFile())
-            e = QStringLiteral("Write %1 failed.").arg(QDir::toNativeSeparators(item->outputs.at(i)));
+            e = QStringLiteral("Write %1 failed. The file or its folder was removed during the export.")
+                    .arg(QDir::toNativeSeparators(item->outputs.at(i)));
     }
     if (!e.isEmpty()) {
         // What a failed row wrote is cut short: once the exporter has let go

@@ -4,7 +4,6 @@
 #include "export/PrintMsgsExec.h"
 #include "util/FileUtil.h"
 
-#include <QFileInfo>
 #include <QPdfWriter>
 #include <QThread>
 #include <QUrl>
@@ -62,6 +61,10 @@ void ExportPdf::releasePainters()
 
 bool ExportPdf::loadData()
 {
+    // Closed, and the temporary copy it reads removed, once the rows are in
+    // memory: the exporter lives as long as the export page, and a process
+    // ended without destructors would leave the copy behind.
+    VoskProDb db;
     if (!openProjectDb(db, projectDir))
         return false;
     const Options opt = options();
@@ -131,16 +134,16 @@ void ExportPdf::afterInit(bool res)
     // Both documents are made before anything is painted; a file that cannot
     // be made fails the export here, one that cannot be written when closed.
     const QString mainPath = documentPath(outDir, QStringLiteral(".pdf"));
-    const QString highlightsPath = outDir.absoluteFilePath(highlightsName() + QStringLiteral(".pdf"));
+    const QString hlPath = highlightsPath(outDir, QStringLiteral(".pdf"));
     msgsFile.setFileName(mainPath);
-    citemsFile.setFileName(highlightsPath);
+    citemsFile.setFileName(hlPath);
     if (!msgsFile.open(QIODevice::WriteOnly)) {
         fail(QStringLiteral("Write %1 failed.").arg(QDir::toNativeSeparators(mainPath)));
         return;
     }
     if (opt.withHLCMMT && !citemsFile.open(QIODevice::WriteOnly)) {
         msgsFile.close();
-        fail(QStringLiteral("Write %1 failed.").arg(QDir::toNativeSeparators(highlightsPath)));
+        fail(QStringLiteral("Write %1 failed.").arg(QDir::toNativeSeparators(hlPath)));
         return;
     }
 
@@ -193,26 +196,12 @@ void ExportPdf::onPainterFinished()
     // out now, and a full disk shows here.
     msgsWriter.reset();
     citemsWriter.reset();
-    const QString mainErr = closeDocument(msgsFile);
-    const QString highlightsErr = citemsFile.isOpen() ? closeDocument(citemsFile) : QString();
+    const QString mainErr = closeFile(msgsFile);
+    const QString highlightsErr = citemsFile.isOpen() ? closeFile(citemsFile) : QString();
     const QString e = mainErr.isEmpty() ? highlightsErr : mainErr;
     ended = true;
     if (!e.isEmpty())
         setErr(e);
     emit progress(100);
     emit finished();
-}
-
-QString ExportPdf::closeDocument(QFile &file)
-{
-    const qint64 written = file.size();
-    const QString e = closeFile(file);
-    if (!e.isEmpty())
-        return e;
-    // Writes to a file whose folder was removed still succeed, into nothing.
-    const QFileInfo made(file.fileName());
-    if (!made.isFile() || made.size() != written)
-        return QStringLiteral("Write %1 failed. The file or its folder was removed during the export.")
-            .arg(QDir::toNativeSeparators(file.fileName()));
-    return QString();
 }

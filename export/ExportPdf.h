@@ -40,13 +40,9 @@ private:
     template<typename Exec, typename Record>
     Exec *startPainter(QPdfWriter *writer, const QList<Record> &records, const Options &opt, int &done, bool &ended);
     std::unique_ptr<QPdfWriter> makeWriter(QFile *file) const;
-    // Closes a document the painters have ended; the error text, empty when
-    // the whole file is on disk.
-    static QString closeDocument(QFile &file);
 
     QDir outDir;
     QString projectDir;
-    VoskProDb db;
     PrintMsgsExec *msgsExec = nullptr;
     PrintCItemExec *citemsExec = nullptr;
     // The writers write into these, so that a failed write is seen.

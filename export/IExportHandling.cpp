@@ -32,6 +32,11 @@ QString IExportHandling::documentPath(const QDir &outDir, const QString &ext)
     return outDir.absoluteFilePath(QFileInfo(outDir.absolutePath()).fileName() + ext);
 }
 
+QString IExportHandling::highlightsPath(const QDir &outDir, const QString &ext)
+{
+    return outDir.absoluteFilePath(highlightsName() + ext);
+}
+
 IExportHandling::Options IExportHandling::options() const
 {
     Options o;

@@ -36,6 +36,8 @@ public:
     static QString highlightsName() { return QStringLiteral("Highlights_and_Comments"); }
     // The conversation document: named after the export item folder itself.
     static QString documentPath(const QDir &outDir, const QString &ext);
+    // The highlights and comments document beside it.
+    static QString highlightsPath(const QDir &outDir, const QString &ext);
 
 signals:
     void finished();

@@ -22,7 +22,7 @@ bool WorkerExporter::beginExport(Source &src, const QString &ext)
     src.opt = options();
     if (!openProjectDb(src.db, projectDir) || !openOutput(src.main, documentPath(outDir, ext)))
         return false;
-    if (src.opt.withHLCMMT && !openOutput(src.highlights, outDir.absoluteFilePath(highlightsName() + ext)))
+    if (src.opt.withHLCMMT && !openOutput(src.highlights, highlightsPath(outDir, ext)))
         return false;
     src.segs = src.db.loadSegs(-1);
     if (src.opt.withHLCMMT)

@@ -110,7 +110,7 @@ bool databaseOpens(const QString &folder)
 }
 
 // Every catalogue row of the folder, in whatever spelling it was stored.
-bool forget(const QString &path)
+bool removeFromCatalogue(const QString &path)
 {
     const QString key = pathKey(path);
     bool ok = true;
@@ -318,7 +318,7 @@ bool ProjectsItemModel::deleteFromDisk(int row, QStringList &notes)
     if (!hasManifest(path))
         return true;
     if (!manifestReadable(path)) {
-        if (!forget(path)) {
+        if (!removeFromCatalogue(path)) {
             notes << QStringLiteral("Could not remove %1 from the list.").arg(path);
             return false;
         }

@@ -160,7 +160,8 @@ void removeDirRecursively(const QString &path)
     QDir dir(path);
     if (!dir.exists())
         return;
-    const QFileInfoList entries = dir.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+    const QFileInfoList entries
+        = dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
     for (const QFileInfo &entry : entries) {
         if (entry.isDir() && !isLink(entry))
             removeDirRecursively(entry.absoluteFilePath());

@@ -5,6 +5,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QtGlobal>
 
 #include <cstdio>
@@ -58,6 +59,18 @@ QMap<QString, QByteArray> fileHashes(const QString &dir)
         out.insert(rel, QFileInfo(f).isFile() ? h.result().toHex() : QByteArray());
     }
     return out;
+}
+
+QString run(const QString &program, const QStringList &args, const QByteArray &input, int *exitCode)
+{
+    QProcess p;
+    p.start(program, args);
+    p.write(input);
+    p.closeWriteChannel();
+    const bool ended = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit;
+    if (exitCode)
+        *exitCode = ended ? p.exitCode() : -1;
+    return QString::fromUtf8(p.readAllStandardOutput());
 }
 
 void requireSandboxedHome()

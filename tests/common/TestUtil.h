@@ -21,6 +21,12 @@ QStringList fileTree(const QString &dir);
 // The same paths, each with the SHA-256 of its content (empty for a folder).
 QMap<QString, QByteArray> fileHashes(const QString &dir);
 
+// Runs program with input on its standard input and returns what it wrote
+// to its standard output. exitCode, when given, receives its exit code, -1
+// when it did not end on its own within a minute.
+QString run(const QString &program, const QStringList &args, const QByteArray &input = QByteArray(),
+            int *exitCode = nullptr);
+
 // The test runner gives every test a private HOME; refuse to run without it so
 // a test started by hand cannot touch the real user's files.
 void requireSandboxedHome();

@@ -11,34 +11,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
-#include <sys/resource.h>
-
 namespace {
 
 const QStringList kEntries {
     "docProps/core.xml", "_rels/.rels", "docProps/app.xml", "word/_rels/document.xml.rels", "word/theme/theme1.xml",
     "word/fontTable.xml", "word/settings.xml", "word/styles.xml", "word/webSettings.xml", "[Content_Types].xml",
     "word/document.xml",
-};
-
-// Caps the size of files this process writes until destroyed; a write past
-// it fails as on a full disk.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit l = saved;
-        l.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &l);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved); }
-
-private:
-    rlimit saved {};
 };
 
 }
@@ -170,7 +148,7 @@ private slots:
             const qint64 size = QFileInfo(dir.filePath("probe.docx")).size();
             // The central directory of eleven entries takes several hundred
             // bytes at the end; half of the size cuts into the entries.
-            const FileSizeLimit limit(rlim_t(setup == "full" ? size - 40 : size / 2));
+            const TestUtil::FileSizeLimit limit(setup == "full" ? size - 40 : size / 2);
             saved = w.save(path);
         }
         if (!setup.startsWith("full"))

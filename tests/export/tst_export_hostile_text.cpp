@@ -10,7 +10,6 @@
 #include "export/ExportHandlingItemModel.h"
 
 #include <QImage>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTextCodec>
@@ -20,24 +19,11 @@ namespace {
 
 const QString kPicture = QStringLiteral("images/0123456789abcdef0123456789abcdef.png");
 
-QByteArray run(const QString &program, const QStringList &args, const QByteArray &input = QByteArray(),
-               int *exitCode = nullptr)
-{
-    QProcess p;
-    p.start(program, args);
-    p.write(input);
-    p.closeWriteChannel();
-    p.waitForFinished(60000);
-    if (exitCode)
-        *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    return p.readAllStandardOutput();
-}
-
 // Sizes of the pictures a PDF embeds, as "WxH".
 QStringList pdfPictures(const QString &pdf)
 {
     QStringList sizes;
-    const QStringList lines = QString::fromUtf8(run("pdfimages", { "-list", pdf })).split('\n').mid(2);
+    const QStringList lines = TestUtil::run("pdfimages", { "-list", pdf }).split('\n').mid(2);
     for (const QString &line : lines) {
         const QStringList f = line.simplified().split(' ');
         if (f.size() > 4)
@@ -144,9 +130,9 @@ private slots:
 
         const QString html5 = exportAs("HTML Files(*.html)");
         QVERIFY(!html5.isEmpty());
-        const QString dom = QString::fromUtf8(run("chromium", { "--headless", "--no-sandbox", "--disable-gpu",
-                                                                "--virtual-time-budget=2000", "--dump-dom",
-                                                                QUrl::fromLocalFile(html5 + "/Talk.html").toString() }));
+        const QString dom = TestUtil::run("chromium", { "--headless", "--no-sandbox", "--disable-gpu",
+                                                         "--virtual-time-budget=2000", "--dump-dom",
+                                                         QUrl::fromLocalFile(html5 + "/Talk.html").toString() });
         const QString body = dom.mid(dom.indexOf("<body"));
         QVERIFY2(body.contains("</body>"), qPrintable(dom));
         QVERIFY2(!body.contains("data-ran") && !body.contains("<script") && !body.contains("<iframe"), qPrintable(body));
@@ -164,7 +150,7 @@ private slots:
         QVERIFY(!pdf.isEmpty());
         QCOMPARE(pdfPictures(pdf + "/Talk.pdf").filter(QRegularExpression("^(37x23|19x11)$")),
                  QStringList(pictures.isEmpty() ? QStringList() : QStringList { "19x11", "19x11" }));
-        const QString pdfWords = QString::fromUtf8(run("pdftotext", { pdf + "/Talk.pdf", "-" }));
+        const QString pdfWords = TestUtil::run("pdftotext", { pdf + "/Talk.pdf", "-" });
         for (const QString &w : words)
             QVERIFY2(pdfWords.count(w) >= 2, qPrintable(w + " missing from " + pdfWords));
     }
@@ -203,7 +189,7 @@ private slots:
             QCOMPARE(pkg.parts.size(), 11);
             for (auto it = pkg.parts.cbegin(); it != pkg.parts.cend(); ++it) {
                 int code = 0;
-                run("xmllint", { "--noout", "-" }, it.value(), &code);
+                TestUtil::run("xmllint", { "--noout", "-" }, it.value(), &code);
                 QVERIFY2(code == 0, qPrintable(name + ": " + it.key()));
             }
             texts << pkg.texts();

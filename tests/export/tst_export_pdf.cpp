@@ -8,7 +8,6 @@
 #include "export/ExportPdf.h"
 #include "projects/JsonFile.h"
 
-#include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -16,10 +15,7 @@ namespace {
 
 QString pdfText(const QString &pdf)
 {
-    QProcess p;
-    p.start("pdftotext", { pdf, "-" });
-    p.waitForFinished(30000);
-    return QString::fromUtf8(p.readAllStandardOutput()).simplified();
+    return TestUtil::run("pdftotext", { pdf, "-" }).simplified();
 }
 
 // finished() may come from the loader thread, even before start() returns;
@@ -38,14 +34,9 @@ bool startAndWait(IExportHandling *e)
 // A project of n segments, outside the list of projects.
 bool makeProject(const QString &dir, int n)
 {
-    if (!QDir().mkpath(dir) || !writeJsonFile(dir + "/manifest", { { "name", "Large" } }) || !VoskProDb().open(dir + "/data"))
-        return false;
-    auto raw = TestUtil::openRaw(dir + "/data");
-    QString err;
-    return raw && raw->exec(QStringLiteral("insert into vres(start, end, html, raw_words, spk_id, item_id, device)"
-                                           " with recursive n(i) as (select 0 union all select i + 1 from n where i < %1)"
-                                           " select i, i + 1, 'segment number ' || i || ' of the large project', '[]',"
-                                           " 1 + i % 3, 0, 2 from n").arg(n - 1), err) == 0;
+    return QDir().mkpath(dir) && writeJsonFile(dir + "/manifest", { { "name", "Large" } })
+        && TestUtil::addSegments(dir + "/data", n,
+                                 "i, i + 1, 'segment number ' || i || ' of the large project', '[]', 1 + i % 3, 0, 2");
 }
 
 QVariantMap row(const ExportHandlingItemModel &model, int i)
@@ -103,11 +94,14 @@ private slots:
         model.setWithSpeaker(withSpeaker);
         model.setWithHLCMMT(true);
         QSignalSpy done(&model, &BatchHandlingItemModel::totalFinishedChanged);
+        const QStringList temporary = QDir::temp().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
         model.init();
         QVERIFY(done.wait(30000));
         const QVariantMap row = model.data(model.index(0, 0), BatchHandlingItemModel::DRole).toMap();
         QCOMPARE(row.value("status").toInt(), 1);
         QCOMPARE(row.value("progress").toInt(), 100);
+        // The copy of the database it read is gone, though the page is still up.
+        QCOMPARE(QDir::temp().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), temporary);
 
         const QDir item(QDir(QUrl(model.exportDirUrl()).toLocalFile()).absoluteFilePath("Talk"));
         QCOMPARE(pdfText(item.absoluteFilePath("Talk.pdf")), expected);

@@ -1,10 +1,10 @@
 // The page painters on real PDF writers, read back with poppler's tools.
 
+#include "common/TestUtil.h"
 #include "export/PrintCItemExec.h"
 #include "export/PrintMsgsExec.h"
 
 #include <QPdfWriter>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -22,17 +22,9 @@ std::unique_ptr<QPdfWriter> a4Writer(const QString &path)
     return w;
 }
 
-QString run(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(30000);
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
 int pageCount(const QString &pdf)
 {
-    const QRegularExpressionMatch m = QRegularExpression("Pages:\\s+(\\d+)").match(run("pdfinfo", { pdf }));
+    const QRegularExpressionMatch m = QRegularExpression("Pages:\\s+(\\d+)").match(TestUtil::run("pdfinfo", { pdf }));
     return m.hasMatch() ? m.captured(1).toInt() : -1;
 }
 
@@ -40,14 +32,14 @@ int pageCount(const QString &pdf)
 QString pageText(const QString &pdf, int page)
 {
     const QString n = QString::number(page);
-    return run("pdftotext", { "-f", n, "-l", n, pdf, "-" }).simplified();
+    return TestUtil::run("pdftotext", { "-f", n, "-l", n, pdf, "-" }).simplified();
 }
 
 // The words of each page, its number at the end taken off.
 QList<QStringList> pageWords(const QString &pdf)
 {
     QList<QStringList> pages;
-    QStringList texts = run("pdftotext", { pdf, "-" }).split('\f');
+    QStringList texts = TestUtil::run("pdftotext", { pdf, "-" }).split('\f');
     texts.removeLast();
     for (const QString &t : qAsConst(texts)) {
         QStringList words = t.simplified().split(' ', Qt::SkipEmptyParts);
@@ -119,7 +111,7 @@ private slots:
         QCOMPARE(progress.last(), (QVariantList { 299, 300 }));
         QVERIFY(!exec.deviceFailed());
 
-        QVERIFY(run("pdfinfo", { pdf }).contains(QRegularExpression("Page size:\\s+595(\\.\\d+)? x 842")));
+        QVERIFY(TestUtil::run("pdfinfo", { pdf }).contains(QRegularExpression("Page size:\\s+595(\\.\\d+)? x 842")));
         const int pages = pageCount(pdf);
         QVERIFY(pages > 5);
         for (int p = 1; p <= pages; ++p)
@@ -241,7 +233,7 @@ private slots:
             QVERIFY2(!pages.contains(QStringList()), "a page holds nothing but its number");
         } else {
             // The picture is shown whole, scaled down to the height of a page.
-            const QString list = run("pdfimages", { "-list", pdf });
+            const QString list = TestUtil::run("pdfimages", { "-list", pdf });
             const QRegularExpressionMatch image = QRegularExpression(" image +200 +3000 .* (\\d+) +[\\d.]+[BKM]").match(list);
             QVERIFY2(image.hasMatch(), qPrintable(list));
             QVERIFY2(3000 / image.captured(1).toDouble() <= 842 / 72.0, qPrintable(list));

@@ -130,6 +130,9 @@ private slots:
         QVERIFY(QFile::link(tmp.filePath("outside"), tmp.filePath("project/images/link")));
         QVERIFY(QFile::link(tmp.filePath("outside/secret.txt"), tmp.filePath("project/file-link")));
         QVERIFY(QFile::link(tmp.filePath("nowhere"), tmp.filePath("project/dangling")));
+        // Hidden entries go too: a file manager's notes must not keep the folder.
+        QVERIFY(TestUtil::writeFile(tmp.filePath("project/.directory"), "notes"));
+        QVERIFY(TestUtil::writeFile(tmp.filePath("project/images/.cache/x"), "x"));
 
         FileUtil::removeDirRecursively(tmp.filePath("project"));
         QVERIFY(!QFileInfo::exists(tmp.filePath("project")));
