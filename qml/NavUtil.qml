@@ -12,6 +12,11 @@ Item {
     property var loaders: []
     readonly property int depth: loaders.length
     readonly property var currentPage: depth > 0 ? loaders[depth - 1].item : null
+    // Set when a page is shown, until the next press: a page opened by the
+    // first click of a double click must not get the second, which would
+    // land on whatever now lies there (a name field would select a word for
+    // the next key to replace).
+    property bool shielding: false
 
     Component {
         id: loaderComponent
@@ -19,6 +24,22 @@ Item {
             property string pageSource: ""
             anchors.fill: parent
         }
+    }
+
+    // Above the pages. Takes only the press that Qt marks as completing a
+    // double click, with the double click and the release after it.
+    MouseArea {
+        objectName: "clickShield"
+        anchors.fill: parent
+        z: 1
+        enabled: root.shielding
+        onPressed: function(mouse) {
+            mouse.accepted = (mouse.flags & Qt.MouseEventCreatedDoubleClick) !== 0
+            if (!mouse.accepted)
+                root.shielding = false
+        }
+        onReleased: root.shielding = false
+        onCanceled: root.shielding = false
     }
 
     function topLoader() {
@@ -41,6 +62,7 @@ Item {
             l.pageSource = source
             l.setSource(source, props || {})
             currentSource = source
+            shielding = true
         })
     }
 

@@ -96,6 +96,29 @@ TestCase {
         verify(fields[data.field].stored(openProject(url)))
     }
 
+    // The click that completes a double click on a project's name stays off
+    // the page it opens, whose name field lies under it; the next key goes
+    // to the current row.
+    function test_doubleClickOnNameOpensOnly() {
+        convertedProject("Convert-meeting")
+        mouseClick(find("menuProjects"))
+        var name = null
+        tryVerify(function() { name = findChild(find("project_0"), "projectName"); return name !== null && name.width > 0 })
+        var at = name.mapToItem(null, name.contentWidth * 0.8, name.height / 2)
+        windowMouse.click(win, at, false)
+        var page = navUtil().currentPage
+        tryVerify(function() { return !page.opening && row(0) !== null }, 30000)
+        var nameEdit = find("projectNameEdit")
+        verify(nameEdit.contains(nameEdit.mapFromItem(null, at.x, at.y)))
+        windowMouse.click(win, at, true)
+        verify(findChild(row(0), "messageEdit").activeFocus)
+        keyClick("Q")
+        compare(nameEdit.text, "Convert-meeting")
+        mouseClick(find("menuProjects"))
+        tryVerify(function() { name = findChild(find("project_0"), "projectName"); return name !== null })
+        compare(name.text, "Convert-meeting")
+    }
+
     // The items the pane lists, after opening it by its handle when hidden.
     function paneTexts() {
         if (!navUtil().currentPage.takeawaysOpen)
