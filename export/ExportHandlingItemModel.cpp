@@ -276,9 +276,10 @@ void ExportHandlingItemModel::onItemFinished(ExportItem *item, const QString &pr
         endItem(item, item->exporter->err.isEmpty() ? QStringLiteral("Export failed.") : item->exporter->err);
         return;
     }
-    // A project that never recorded anything has no audio to copy.
+    // A project that never recorded anything has no audio to copy; a link
+    // in its place is refused by the copy.
     const QString wav = QDir(projectDir).absoluteFilePath(QStringLiteral("data.wav"));
-    if (!m_withAudio || !QFileInfo::exists(wav)) {
+    if (!m_withAudio || (!QFileInfo::exists(wav) && !QFileInfo(wav).isSymLink())) {
         endItem(item, QString());
         return;
     }

@@ -7,8 +7,17 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVariantMap>
 
 namespace ProjectFiles {
+
+// The names of the files the program makes in a project folder, the
+// manifest first.
+const QStringList &ownFiles();
+
+// Whether map reads as a manifest this program wrote: the four keys every
+// project gets at its creation, and every key the program writes of its type.
+bool isManifest(const QVariantMap &map);
 
 struct Removal
 {
@@ -23,7 +32,8 @@ struct Removal
 // Removes the program's files from the project folder at path, the manifest
 // last: the first file that cannot go stops the removal, and the folder stays
 // a project. "images" and the folder itself go when nothing is left in them.
-// A link is removed as a link; nothing outside the folder is touched.
+// A link is removed as a link; nothing outside the folder is touched, even
+// when the folder or "images" is renamed or swapped for a link meanwhile.
 Removal remove(const QString &path);
 
 }

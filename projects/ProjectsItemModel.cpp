@@ -88,25 +88,51 @@ bool isSeparateFolder(const QString &path)
     return true;
 }
 
-// The manifest reads as a project's: the folder's own file (not a link)
-// holding a JSON object with something in it. Without that nothing tells the
-// project's files from the user's.
+// The manifest reads as one this program wrote, in the folder's own file
+// (not through a link). Without that nothing tells the project's files from
+// the user's.
 bool manifestReadable(const QString &folder)
 {
-    const QFileInfo manifest(QDir(folder).absoluteFilePath(kManifest));
     QVariantMap map;
-    return !FileUtil::isLink(manifest) && manifest.isFile() && readJsonObject(manifest.absoluteFilePath(), map)
-        && !map.isEmpty();
+    return readJsonObject(QDir(folder).absoluteFilePath(kManifest), map) && ProjectFiles::isManifest(map);
 }
 
-// A project that was never opened has no database yet.
-bool databaseOpens(const QString &folder)
+// Why the folder at path cannot be imported as a project; empty when it can.
+// Nothing is written in it: its database is read from a private copy.
+QString importRefusal(const QString &path)
 {
-    const QFileInfo data(QDir(folder).absoluteFilePath(QStringLiteral("data")));
-    if (!data.exists() && !data.isSymLink())
-        return true;
+    const QDir dir(path);
+    if (!isSeparateFolder(path)) {
+        const QString link = Platform::linkRefusal(path);
+        return !link.isEmpty() ? link
+                               : QStringLiteral("It holds far more than a project: it is your home, documents or "
+                                                "projects folder.");
+    }
+    for (const QString &name : ProjectFiles::ownFiles()) {
+        const QString link = Platform::linkRefusal(dir.absoluteFilePath(name));
+        if (!link.isEmpty())
+            return link;
+    }
+    if (!manifestReadable(path))
+        return QStringLiteral("Its manifest does not describe a project of this program.");
+    // The program saves the project's work in its folder.
+    QStringList written { path };
+    for (const QString &name : ProjectFiles::ownFiles()) {
+        if (QFileInfo::exists(dir.absoluteFilePath(name)))
+            written << dir.absoluteFilePath(name);
+    }
+    for (const QString &p : written) {
+        if (!Platform::mayWrite(p))
+            return QStringLiteral("%1 is read-only, and the program saves the project's work there. Make it "
+                                  "writable, or copy the project into a folder of yours and import the copy.")
+                .arg(QDir::toNativeSeparators(p));
+    }
+    // A project that was never opened has no database yet.
+    const QString data = dir.absoluteFilePath(QStringLiteral("data"));
     VoskProDb db;
-    return data.isFile() && db.open(data.absoluteFilePath());
+    if (QFileInfo::exists(data) && !db.openSnapshot(data))
+        return QStringLiteral("Its data is not a project database of this program: %1").arg(db.lastErr);
+    return QString();
 }
 
 // Every catalogue row of the folder, in whatever spelling it was stored.
@@ -265,8 +291,12 @@ bool ProjectsItemModel::importProject(const QString &projectUrl)
         if (pathKey(rowPath(row)) == key)
             return true;
     }
-    const bool project = manifestReadable(path) && isSeparateFolder(path) && databaseOpens(path);
-    const qint64 id = project ? RecentProjectsDb::addPath(path) : 0;
+    const QString refusal = importRefusal(path);
+    if (!refusal.isEmpty()) {
+        setLastErr(QStringLiteral("Import %1 failed. %2").arg(path, refusal));
+        return false;
+    }
+    const qint64 id = RecentProjectsDb::addPath(path);
     if (id == 0) {
         setLastErr(QStringLiteral("Import %1 failed.").arg(path));
         return false;
@@ -322,8 +352,8 @@ bool ProjectsItemModel::deleteFromDisk(int row, QStringList &notes)
             notes << QStringLiteral("Could not remove %1 from the list.").arg(path);
             return false;
         }
-        notes << QStringLiteral("The manifest in %1 cannot be read, so no files were deleted. The project was removed "
-                                "from the list; its files stay in that folder.")
+        notes << QStringLiteral("The manifest in %1 cannot be read as one of this program's projects, so no files "
+                                "were deleted. The project was removed from the list; its files stay in that folder.")
                      .arg(path);
         return true;
     }

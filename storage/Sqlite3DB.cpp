@@ -1,5 +1,7 @@
 #include "storage/Sqlite3DB.h"
 
+#include "util/Platform.h"
+
 #include <sqlcipher/sqlite3.h>
 
 // ---- Sqlite3Exception ------------------------------------------------------
@@ -342,6 +344,8 @@ Sqlite3DB::~Sqlite3DB()
         sqlite3_close_v2(handle);
         handle = nullptr;
     }
+    if (noFollow)
+        Platform::databaseWithoutLinks(path, false);
 }
 
 namespace {
@@ -353,18 +357,19 @@ void Sqlite3DB::open(const QString &filePath, const QByteArray &key, int flags)
     if (handle)
         throw Sqlite3Exception(SQLITE_MISUSE, QByteArrayLiteral("database is already open"));
     path = filePath;
+    noFollow = flags & NoFollow;
+    if (noFollow)
+        Platform::databaseWithoutLinks(path, true);
     sqlite3 *db = nullptr;
-    const int rc = sqlite3_open_v2(filePath.toUtf8().constData(), &db, flags, nullptr);
+    const int rc = sqlite3_open_v2(filePath.toUtf8().constData(), &db, flags & ~NoFollow, nullptr);
     // A connection that failed to open or to take its key is closed at once,
     // so the object never looks open without being usable.
-    if (rc != SQLITE_OK) {
+    if (rc != SQLITE_OK || (!key.isEmpty() && sqlite3_key(db, key.constData(), key.size()) != SQLITE_OK)) {
         Sqlite3Exception e = db ? Sqlite3Exception(db) : Sqlite3Exception(rc, QByteArray(sqlite3_errstr(rc)));
         sqlite3_close_v2(db);
-        throw e;
-    }
-    if (!key.isEmpty() && sqlite3_key(db, key.constData(), key.size()) != SQLITE_OK) {
-        Sqlite3Exception e(db);
-        sqlite3_close_v2(db);
+        if (noFollow)
+            Platform::databaseWithoutLinks(path, false);
+        noFollow = false;
         throw e;
     }
     // Another connection to the same file may hold its lock for a moment

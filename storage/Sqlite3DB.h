@@ -220,7 +220,13 @@ public:
     Sqlite3DB(const Sqlite3DB &) = delete;
     Sqlite3DB &operator=(const Sqlite3DB &) = delete;
 
-    // flags: SQLite's open flags (2 read-write, 6 read-write and create).
+    // SQLite's own value from 3.31 on, honoured here on older versions too:
+    // the database's files are opened only where they stand, never through
+    // a link.
+    static constexpr int NoFollow = 0x01000000;
+
+    // flags: SQLite's open flags (2 read-write, 6 read-write and create),
+    // and NoFollow.
     void open(const QString &path, const QByteArray &key, int flags);
     int exec(const QString &sql, QString &err);
     void run(const Sqlite3Query &q);
@@ -236,5 +242,6 @@ protected:
     QString path;
 
 private:
+    bool noFollow = false;
     sqlite3 *requireOpen() const;
 };

@@ -131,6 +131,18 @@ QString copyDatabase(const QString &path, QDir to)
     return err.isEmpty() ? QStringLiteral("%1 changed while it was read.").arg(QDir::toNativeSeparators(path)) : err;
 }
 
+// A link in the place of the database or of a journal may lead to any file
+// of the user's: none is read through one.
+QString linkedFile(const QString &path)
+{
+    for (const char *suffix : { "", "-wal", "-shm", "-journal" }) {
+        const QString e = Platform::linkRefusal(path + QLatin1String(suffix));
+        if (!e.isEmpty())
+            return e;
+    }
+    return QString();
+}
+
 QString idArg(const char *sql, qint64 id)
 {
     return QString::fromLatin1(sql).arg(id);
@@ -176,6 +188,10 @@ bool VoskProDb::open(const QString &path)
     const QByteArray &key = projectKey();
     if (db)
         return true;
+    if (const QString link = linkedFile(path); !link.isEmpty()) {
+        lastErr = link;
+        return false;
+    }
 
     bool created = false;
     try {
@@ -186,7 +202,7 @@ bool VoskProDb::open(const QString &path)
                 const QString e = QStringLiteral("%1 is not a regular file.").arg(QDir::toNativeSeparators(path));
                 throw std::runtime_error(e.toStdString());
             }
-            db->open(path, key, SQLITE_OPEN_READWRITE);
+            db->open(path, key, SQLITE_OPEN_READWRITE | Sqlite3DB::NoFollow);
             // The key is only checked on the first read: a wrong key, another
             // cipher or a plain SQLite file must fail here, not on the first
             // write of results that would then be lost.
@@ -201,7 +217,7 @@ bool VoskProDb::open(const QString &path)
                 execOrThrow(*db, QStringLiteral("COMMIT;"));
             }
         } else {
-            db->open(path, key, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+            db->open(path, key, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | Sqlite3DB::NoFollow);
             created = true;
             // One transaction, so the schema is either all there or not at all.
             execOrThrow(*db, QStringLiteral("BEGIN;"));
@@ -225,6 +241,10 @@ bool VoskProDb::openSnapshot(const QString &path)
 {
     if (db)
         return true;
+    if (const QString link = linkedFile(path); !link.isEmpty()) {
+        lastErr = link;
+        return false;
+    }
     auto dir = std::make_unique<QTemporaryDir>();
     if (!dir->isValid()) {
         lastErr = QStringLiteral("Create temporary folder failed. ") + dir->errorString();

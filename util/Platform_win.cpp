@@ -44,14 +44,114 @@ Qt::CaseSensitivity fileNameCaseSensitivity()
     return Qt::CaseInsensitive;
 }
 
+namespace {
+
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+}
+
+bool isLink(const QFileInfo &info)
+{
+    return info.isSymLink() || info.isJunction();
+}
+
+}
+
+QString linkRefusal(const QString &path)
+{
+    if (!isLink(QFileInfo(path)))
+        return QString();
+    return QStringLiteral("%1 is a link. The program reads and writes a project's files only where they stand, "
+                          "never through a link.")
+        .arg(native(path));
+}
+
 QString openRegularFile(QFile &file, QIODevice::OpenMode mode)
 {
-    // Pipes live outside the file system here; what remains are devices and
-    // folders.
+    // Pipes live outside the file system here; what remains are devices,
+    // folders and links (checked before the open: Windows has no flag that
+    // refuses them).
     const QFileInfo info(file.fileName());
+    const QString link = linkRefusal(info.filePath());
+    if (!link.isEmpty())
+        return link;
     if (info.exists() && !info.isFile())
-        return QStringLiteral("%1 is not a regular file.").arg(QDir::toNativeSeparators(info.absoluteFilePath()));
+        return QStringLiteral("%1 is not a regular file.").arg(native(info.filePath()));
     return file.open(mode) ? QString() : file.errorString();
+}
+
+bool mayWrite(const QString &path)
+{
+    return QFileInfo(path).isWritable();
+}
+
+void databaseWithoutLinks(const QString &, bool)
+{
+    // The callers refuse links before they open a database.
+}
+
+// Without descriptors of folders here, each step checks the path anew.
+Folder::Folder(const QString &path)
+    : m_path(path)
+{
+    const QFileInfo info(path);
+    m_err = isLink(info) ? linkRefusal(path)
+        : info.isDir()   ? QString()
+                         : QStringLiteral("%1 is no folder.").arg(native(path));
+}
+
+Folder::Folder(const Folder &parent, const QString &name)
+    : Folder(parent.m_path + QLatin1Char('/') + name)
+{
+    if (!parent.isOpen())
+        m_err = parent.m_err;
+}
+
+Folder::~Folder() = default;
+
+bool Folder::isOpen() const
+{
+    return m_err.isEmpty() && !isLink(QFileInfo(m_path)) && QFileInfo(m_path).isDir();
+}
+
+QList<Folder::Entry> Folder::entries() const
+{
+    QList<Entry> out;
+    if (!isOpen())
+        return out;
+    const QFileInfoList list = QDir(m_path).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System
+                                                              | QDir::NoDotAndDotDot,
+                                                          QDir::Name);
+    for (const QFileInfo &e : list)
+        out.append({ e.fileName(), isLink(e) ? Link : e.isDir() ? SubFolder : e.isFile() ? File : Other });
+    return out;
+}
+
+QByteArray Folder::read(const QString &name, qint64 max) const
+{
+    QFile f(m_path + QLatin1Char('/') + name);
+    return isOpen() && openRegularFile(f, QIODevice::ReadOnly).isEmpty() ? f.read(max) : QByteArray();
+}
+
+QString Folder::remove(const QString &name) const
+{
+    if (!isOpen())
+        return m_err.isEmpty() ? linkRefusal(m_path) : m_err;
+    QFile f(m_path + QLatin1Char('/') + name);
+    return f.remove() ? QString() : f.errorString();
+}
+
+QString Folder::removeFolder(const QString &name) const
+{
+    if (!isOpen())
+        return m_err.isEmpty() ? linkRefusal(m_path) : m_err;
+    return QDir(m_path).rmdir(name) ? QString() : QStringLiteral("%1 cannot be removed.").arg(native(m_path + QLatin1Char('/') + name));
+}
+
+bool Folder::isAt(const QString &path) const
+{
+    return isOpen() && QFileInfo(path).absoluteFilePath() == QFileInfo(m_path).absoluteFilePath();
 }
 
 }

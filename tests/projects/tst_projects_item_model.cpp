@@ -14,6 +14,13 @@
 #include "storage/LangDb.h"
 #include "storage/VoskProDb.h"
 
+#include <atomic>
+#include <thread>
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
 namespace {
 
 QString url(const QString &path)
@@ -71,6 +78,8 @@ private slots:
     void deleteRefusesFolders();
     void deleteKeepsUserFiles_data();
     void deleteKeepsUserFiles();
+    void deleteWhileSwapped_data();
+    void deleteWhileSwapped();
     void importWithUserFiles_data();
     void importWithUserFiles();
     void removeUnreadableFromList_data();
@@ -108,7 +117,14 @@ QString TestProjectsItemModel::addProject(const QString &name, QVariantMap manif
 {
     const QString path = root->filePath(name);
     QDir().mkpath(path);
-    manifest.insert("name", name);
+    // What every project gets at its creation; a null value leaves a key out.
+    const QVariantMap created { { "name", name }, { "lang", "en-s" }, { "srate", 0.5 }, { "created", 1 } };
+    for (auto it = created.begin(); it != created.end(); ++it) {
+        if (!manifest.contains(it.key()))
+            manifest.insert(it.key(), it.value());
+        if (manifest.value(it.key()).isNull())
+            manifest.remove(it.key());
+    }
     writeJsonFile(path + "/manifest", manifest);
     if (registered)
         RecentProjectsDb::addPath(path);
@@ -129,12 +145,8 @@ void TestProjectsItemModel::order()
 {
     QFETCH(QVariantList, created);
     QFETCH(QStringList, expected);
-    for (int i = 0; i < created.size(); ++i) {
-        QVariantMap m;
-        if (created.at(i).isValid())
-            m.insert("created", created.at(i));
-        addProject(QStringLiteral("p%1").arg(i), m);
-    }
+    for (int i = 0; i < created.size(); ++i)
+        addProject(QStringLiteral("p%1").arg(i), { { "created", created.at(i) } });
     ProjectsItemModel m;
     QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QCOMPARE(names(m), expected);
@@ -241,13 +253,18 @@ void TestProjectsItemModel::importProject()
     ProjectsItemModel again;
     QCOMPARE(names(again), names(m));
 
-    // Folders that only look like projects are refused.
+    // Folders that only look like projects are refused, saying why.
     QVERIFY(TestUtil::writeFile(root->filePath("empty/manifest"), "{}"));
     QVERIFY(TestUtil::writeFile(QDir::home().filePath("Documents/manifest"), "notes"));
     QVERIFY(QFile::link(listed, root->filePath("link")));
-    for (const QString &p : { root->filePath("empty"), QDir::home().filePath("Documents"), root->filePath("link") }) {
-        QVERIFY2(!m.importProject(url(p)), qPrintable(p));
-        QCOMPARE(m.lastErr(), QStringLiteral("Import %1 failed.").arg(p));
+    const QMap<QString, QString> refused { { root->filePath("empty"), "Its manifest does not describe a project" },
+                                           { QDir::home().filePath("Documents"), "It holds far more than a project" },
+                                           { root->filePath("link"), root->filePath("link") + " is a link." } };
+    for (auto it = refused.begin(); it != refused.end(); ++it) {
+        QVERIFY2(!m.importProject(url(it.key())), qPrintable(it.key()));
+        QVERIFY2(m.lastErr().startsWith(QStringLiteral("Import %1 failed. ").arg(it.key()))
+                     && m.lastErr().contains(it.value()),
+                 qPrintable(m.lastErr()));
     }
     QCOMPARE(m.rowCount(), 3);
 }
@@ -307,7 +324,8 @@ void TestProjectsItemModel::deleteRefusesFolders()
     if (kind == "linked folder")
         QVERIFY(QFile::link(real, path));
     else
-        QVERIFY(TestUtil::writeFile(path + "/manifest", "{\"name\": \"suspect\"}"));
+        QVERIFY(TestUtil::writeFile(path + "/manifest",
+                                    R"({"name": "suspect", "lang": "en-s", "srate": 0.5, "created": 1})"));
     RecentProjectsDb::addPath(path);
 
     ProjectsItemModel m;
@@ -339,7 +357,7 @@ void TestProjectsItemModel::deleteKeepsUserFiles_data()
     QTest::newRow("program files only") << QStringList() << db + QStringList { "manifest.QxWvTz", pic, "images/fedcba9876543210fedcba9876543210.PNG" } << false;
     QTest::newRow("hidden entries") << QStringList { ".directory", "images/.x", ".git/config" } << QStringList { "data", pic } << false;
     QTest::newRow("user files at the top")
-        << QStringList { "Interview.pdf", "desktop.ini", "manifest.notes.txt", "manifest.txt", "data.wav.bak", "data-old", "Export-20240501/Interview.docx" }
+        << QStringList { "Interview.pdf", "desktop.ini", "manifest.notes.txt", "manifest.txt", "manifest.backup", "data.wav.bak", "data-old", "Export-20240501/Interview.docx" }
         << db << false;
     QTest::newRow("user files under images")
         << QStringList { "images/2019/wedding.jpg", "images/" + kPicture + ".bak", "images/holiday.png", "images/0123456789ABCDEF0123456789ABCDEF.jpg",
@@ -364,7 +382,9 @@ void TestProjectsItemModel::deleteKeepsUserFiles()
         const bool link = entry.endsWith('@');
         entry.remove('@');
         if (!link) {
-            QVERIFY(TestUtil::writeFile(path + "/" + entry, entry.toUtf8()));
+            // The manifest writer's temporary file holds the project's manifest.
+            const bool temp = entry.startsWith("manifest.") && program.contains(entry);
+            QVERIFY(TestUtil::writeFile(path + "/" + entry, temp ? TestUtil::readFile(path + "/manifest") : entry.toUtf8()));
             continue;
         }
         const QString target = outside.filePath(QFileInfo(entry).fileName());
@@ -404,37 +424,107 @@ void TestProjectsItemModel::deleteKeepsUserFiles()
         QVERIFY2(m.lastErr().contains("images/" + kPicture), qPrintable(m.lastErr()));
 }
 
+void TestProjectsItemModel::deleteWhileSwapped_data()
+{
+    QTest::addColumn<QString>("swapped");
+    QTest::newRow("project folder") << QString();
+    QTest::newRow("images") << QStringLiteral("/images");
+}
+
+// Another program renames the project folder or its "images" while the
+// delete runs, and puts a link to a folder of the user's in its place: none
+// of the user's files go.
+void TestProjectsItemModel::deleteWhileSwapped()
+{
+    QFETCH(QString, swapped);
+    constexpr int kRuns = 5;
+    QStringList names { "data", "data.wav", "manifest" };
+    for (int i = 0; i < 300; ++i)
+        names << QStringLiteral("images/%1.jpg").arg(i, 32, 16, QLatin1Char('0'));
+    for (int run = 0; run < kRuns; ++run) {
+        const QString name = QStringLiteral("p%1").arg(run);
+        const QString path = addProject(name);
+        const QString mine = root->filePath(QStringLiteral("mine%1").arg(run));
+        for (const QString &n : names) {
+            QVERIFY(n == "manifest" || TestUtil::writeFile(path + "/" + n, "project"));
+            QVERIFY(TestUtil::writeFile(mine + "/" + n, "mine"));
+        }
+        const auto before = TestUtil::fileHashes(mine);
+        QVERIFY(QFile::link(mine + swapped, path + swapped + ".link"));
+        ProjectsItemModel m;
+        std::atomic<bool> watching { false };
+        std::atomic<bool> done { false };
+        // The moment the first picture is gone.
+        std::thread swapper([&] {
+            const QByteArray first = QFile::encodeName(path + "/" + names.at(3));
+            watching = true;
+            while (!done && ::access(first.constData(), F_OK) == 0)
+                ;
+            // In one step: the delete never finds the path empty.
+            const QByteArray folder = QFile::encodeName(path + swapped);
+            ::renameat2(AT_FDCWD, (folder + ".link").constData(), AT_FDCWD, folder.constData(), RENAME_EXCHANGE);
+        });
+        while (!watching)
+            QThread::yieldCurrentThread();
+        m.deleteProject(rowOf(m, name));
+        done = true;
+        swapper.join();
+        QCOMPARE(TestUtil::fileHashes(mine), before);
+    }
+}
+
 void TestProjectsItemModel::importWithUserFiles_data()
 {
-    QTest::addColumn<QByteArray>("database");
-    QTest::addColumn<bool>("imported");
-    QTest::newRow("project database") << QByteArray() << true;
-    QTest::newRow("database that does not open") << QByteArray("not a database") << false;
+    QTest::addColumn<QByteArray>("manifest");
+    QTest::addColumn<QString>("data");
+    QTest::addColumn<bool>("readOnly");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("project database") << QByteArray() << "project" << false << "";
+    QTest::newRow("empty database") << QByteArray() << "empty" << false << "";
+    QTest::newRow("database that does not open")
+        << QByteArray() << "not a database" << false << "Its data is not a project database of this program: ";
+    QTest::newRow("another tool's manifest") << QByteArray(R"({"tool":"other recorder","version":2})") << "project"
+                                             << false << "Its manifest does not describe a project of this program.";
+    QTest::newRow("read-only folder") << QByteArray() << "project" << true << "%1 is read-only";
 }
 
 // Whatever else a folder holds, it imports when its manifest and its
-// database open as a project's.
+// database read as a project's; else the message says why. Nothing in the
+// folder is written either way.
 void TestProjectsItemModel::importWithUserFiles()
 {
-    QFETCH(QByteArray, database);
-    QFETCH(bool, imported);
+    QFETCH(QByteArray, manifest);
+    QFETCH(QString, data);
+    QFETCH(bool, readOnly);
+    QFETCH(QString, refusal);
     const QString path = addProject("mine", {}, false);
-    if (database.isEmpty()) {
+    if (!manifest.isEmpty())
+        QVERIFY(TestUtil::writeFile(path + "/manifest", manifest));
+    if (data == "project") {
         VoskProDb db;
         QVERIFY2(db.open(path + "/data"), qPrintable(db.lastErr));
     } else {
-        QVERIFY(TestUtil::writeFile(path + "/data", database));
+        QVERIFY(TestUtil::writeFile(path + "/data", data == "empty" ? QByteArray() : data.toUtf8()));
     }
-    for (const char *f : { "Interview.pdf", ".directory", "desktop.ini", "images/2019/wedding.jpg" })
+    for (const char *f : { "Interview.pdf", ".directory", "desktop.ini", "images/2019/wedding.jpg", "data.wav" })
         QVERIFY(TestUtil::writeFile(path + "/" + f, f));
-    const QStringList before = TestUtil::fileTree(path);
+    const auto before = TestUtil::fileHashes(path);
+    if (readOnly)
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner));
     ProjectsItemModel m;
-    QCOMPARE(m.importProject(url(path)), imported);
+    bool imported = false;
+    {
+        TestUtil::WithoutRootRights asOwner;
+        imported = m.importProject(url(path));
+    }
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(imported, refusal.isEmpty());
     QCOMPARE(m.rowCount(), int(imported));
     QCOMPARE(catalogued(path), imported);
     if (!imported)
-        QCOMPARE(m.lastErr(), QStringLiteral("Import %1 failed.").arg(path));
-    QCOMPARE(TestUtil::fileTree(path), before);
+        QVERIFY2(m.lastErr().startsWith(QStringLiteral("Import %1 failed. %2").arg(path, refusal.arg(path))),
+                 qPrintable(m.lastErr()));
+    QCOMPARE(TestUtil::fileHashes(path), before);
 }
 
 void TestProjectsItemModel::removeUnreadableFromList_data()

@@ -94,6 +94,42 @@ private slots:
         QVERIFY(!err.isEmpty());
     }
 
+    void noFollow_data()
+    {
+        QTest::addColumn<QString>("linked");
+        QTest::newRow("database") << QString();
+        QTest::newRow("write-ahead log") << QStringLiteral("-wal");
+    }
+
+    // With NoFollow no file of a database is opened through a link, whatever
+    // its owner checked before.
+    void noFollow()
+    {
+        QFETCH(QString, linked);
+        const QString path = dbPath("nofollow" + linked + ".db");
+        const QString target = dbPath("target" + linked);
+        {
+            Sqlite3DB db;
+            db.open(linked.isEmpty() ? target : path, QByteArray(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+            QString err;
+            QCOMPARE(db.exec("pragma journal_mode=WAL; create table t(x); insert into t values(1);", err), SQLITE_OK);
+        }
+        QVERIFY(linked.isEmpty() || TestUtil::writeFile(target, "private"));
+        QVERIFY(QFile::link(target, path + linked));
+        const QByteArray before = TestUtil::readFile(target);
+        bool refused = false;
+        try {
+            Sqlite3DB db;
+            db.open(path, QByteArray(), SQLITE_OPEN_READWRITE | Sqlite3DB::NoFollow);
+            QString err;
+            refused = db.exec("select * from t;", err) != SQLITE_OK;
+        } catch (const Sqlite3Exception &) {
+            refused = true;
+        }
+        QVERIFY(refused);
+        QCOMPARE(TestUtil::readFile(target), before);
+    }
+
     void runAndExec()
     {
         Sqlite3DB db;
