@@ -356,6 +356,9 @@ void Sqlite3DB::open(const QString &filePath, const QByteArray &key, int flags)
 {
     if (handle)
         throw Sqlite3Exception(SQLITE_MISUSE, QByteArrayLiteral("database is already open"));
+    // With the process's first database, before a second thread opens one.
+    static const bool linksWatched = Platform::watchDatabaseLinks();
+    Q_UNUSED(linksWatched)
     path = filePath;
     noFollow = flags & NoFollow;
     if (noFollow)

@@ -51,6 +51,11 @@ bool mayWrite(const QString &path);
 // link.
 void databaseWithoutLinks(const QString &path, bool on);
 
+// Prepares SQLite for databaseWithoutLinks; called with the process's first
+// database, before a second thread opens one, since it changes what every
+// connection calls. True when SQLite takes it.
+bool watchDatabaseLinks();
+
 // A folder opened where it stands, never through a link. Its entries are
 // listed, read and removed relative to it: should the folder be renamed, or
 // a link take its path meanwhile, nothing elsewhere is reached.

@@ -261,10 +261,15 @@ bool hookSqlite()
 
 }
 
-void databaseWithoutLinks(const QString &path, bool on)
+bool watchDatabaseLinks()
 {
     static const bool hooked = hookSqlite();
-    if (!hooked)
+    return hooked;
+}
+
+void databaseWithoutLinks(const QString &path, bool on)
+{
+    if (!watchDatabaseLinks())
         return;
     // The name as SQLite completes it.
     const QByteArray key = (QDir::isAbsolutePath(path) ? QString() : QDir::currentPath() + QLatin1Char('/')).toUtf8()

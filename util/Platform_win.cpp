@@ -91,6 +91,11 @@ void databaseWithoutLinks(const QString &, bool)
     // The callers refuse links before they open a database.
 }
 
+bool watchDatabaseLinks()
+{
+    return false;
+}
+
 // Without descriptors of folders here, each step checks the path anew.
 Folder::Folder(const QString &path)
     : m_path(path)
