@@ -160,8 +160,11 @@ void PrintMsgsExec::layOutMsg(const PrintMsg &msg)
     fitPictures(*doc, QSizeF(content.width() - side.il - side.ir - margins,
                              pageRoom() - 10 - side.it - side.ib - margins - QFontMetrics(defaultFont()).height()));
     // At most the bubble's widest: the document breaks a longer word anywhere.
+    // Its widest line as laid out, so that the indents of lists and the
+    // columns of tables leave their text room.
     const int maxWidth = int(content.width() * 0.8);
-    const int natural = qMin(measureText(doc->toPlainText(), doc->defaultFont(), maxWidth).width(), maxWidth);
+    doc->setTextWidth(maxWidth);
+    const int natural = qMin(qCeil(doc->idealWidth() - margins), maxWidth);
     static const QRegularExpression img(QStringLiteral("<img"), QRegularExpression::CaseInsensitiveOption);
     const int minWidth = rich.contains(img) ? 220 : 100;
     doc->setTextWidth(qMax(natural + 10, minWidth));
