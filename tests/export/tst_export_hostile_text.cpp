@@ -176,6 +176,8 @@ private slots:
                "<tr><td>Ann</td><td colspan=\"1\">chair</td></tr></table><p>H<sub>2</sub>O <u>under</u> <s>struck</s></p>"
             << QStringList { "Meeting", "agenda", "first", "second", "nested", "Name", "Role", "Ann", "chair", "struck" }
             << QStringList() << QStringList { "https://example.org/agenda?id=7&x=1" } << true;
+        QTest::newRow("long preformatted line") << "<pre>" + QString("code ").repeated(60) + "last</pre>"
+                                                << QStringList { "code", "last" } << QStringList() << QStringList() << true;
         QTest::newRow("link targets behind blanks and controls")
             << "<a href=\" &#10;HTTPS://example.org/x\">loose</a> <a href=\"java&#9;script:" + mark + "\">tabbed</a> "
                "<a href=\"data:text/html,x\">data</a> <a href=\"file:///etc/passwd\">file</a> <a href=\"other.html\">relative</a>"
