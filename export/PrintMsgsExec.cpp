@@ -23,6 +23,18 @@ const Side kRight { ":/qrc/bb2.png", { 6, 19, 19, 8 }, 12, 10, 25, 10 };
 
 // Scales pictures larger than max down to fit it, so that each is shown whole
 // on one page.
+// Preformatted lines wrap like any other: the page has no room past its edge.
+void wrapEveryLine(QTextDocument &doc)
+{
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        QTextBlockFormat format = b.blockFormat();
+        if (format.nonBreakableLines()) {
+            format.setNonBreakableLines(false);
+            QTextCursor(b).setBlockFormat(format);
+        }
+    }
+}
+
 void fitPictures(QTextDocument &doc, const QSizeF &max)
 {
     struct Fitted
@@ -157,11 +169,15 @@ void PrintMsgsExec::layOutMsg(const PrintMsg &msg)
     // At most as wide as a bubble on the page, and, with room for a line
     // beside it, as high as a page holds.
     const qreal margins = 2 * doc->documentMargin();
+    wrapEveryLine(*doc);
     fitPictures(*doc, QSizeF(content.width() - side.il - side.ir - margins,
                              pageRoom() - 10 - side.it - side.ib - margins - QFontMetrics(defaultFont()).height()));
     // At most the bubble's widest: the document breaks a longer word anywhere.
+    // Its widest line as laid out, so that the indents of lists and the
+    // columns of tables leave their text room.
     const int maxWidth = int(content.width() * 0.8);
-    const int natural = qMin(measureText(doc->toPlainText(), doc->defaultFont(), maxWidth).width(), maxWidth);
+    doc->setTextWidth(maxWidth);
+    const int natural = qMin(qCeil(doc->idealWidth() - margins), maxWidth);
     static const QRegularExpression img(QStringLiteral("<img"), QRegularExpression::CaseInsensitiveOption);
     const int minWidth = rich.contains(img) ? 220 : 100;
     doc->setTextWidth(qMax(natural + 10, minWidth));

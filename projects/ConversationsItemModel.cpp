@@ -33,7 +33,11 @@ bool ConversationsItemModel::init(QString &err)
         return false;
     }
     const QSharedPointer<VoskProDb> projectDb = ctrl->db;
-    const QList<VoskProSeg> loaded = projectDb->loadSegs(-1);
+    QList<VoskProSeg> loaded = projectDb->loadSegs(-1);
+    // A project made elsewhere may hold any markup: the page shows what the
+    // editor would store, whose layout cannot stall the view.
+    for (VoskProSeg &seg : loaded)
+        seg.html = BaseUtil::htmlBody(seg.html);
     const QList<VoskSpeakerInfo> spks = projectDb->loadSpeakers();
     // The rows and the controller's signals belong to the thread the views
     // read on; posted there ahead of the opening thread's report, so the page

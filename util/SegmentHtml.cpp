@@ -267,10 +267,36 @@ bool isBlock(const QString &n)
                       "tbody", "td", "tfoot", "th", "thead", "tr", "ul" });
 }
 
+// Blocks the editor writes for paragraphs, headings, lists and tables.
+bool isKeptBlock(const QString &n)
+{
+    return oneOf(n, { "p", "h1", "h2", "h3", "h4", "h5", "h6", "pre", "ul", "ol", "li", "table", "thead", "tbody", "tfoot",
+                      "tr", "td", "th" });
+}
+
 bool isKept(const QString &n)
 {
-    return oneOf(n, { "p", "span", "b", "i", "strong", "em", "a", "img" });
+    return isKeptBlock(n) || oneOf(n, { "span", "b", "i", "strong", "em", "u", "s", "sub", "sup", "a", "img" });
 }
+
+// Blocks that hold one paragraph of text.
+bool isParagraph(const QString &n)
+{
+    return oneOf(n, { "p", "h1", "h2", "h3", "h4", "h5", "h6", "pre", "li" });
+}
+
+bool isTablePart(const QString &n)
+{
+    return oneOf(n, { "thead", "tbody", "tfoot", "tr", "td", "th" });
+}
+
+// What a bubble can show: the readers lay out a table as a full grid of
+// rows by its widest row, and each nested table several times over, so
+// columns and depth stay few; a list deeper than this moves its text out of
+// sight.
+constexpr int kMaxColumns = 20;
+constexpr int kMaxTableDepth = 3;
+constexpr int kMaxListDepth = 9;
 
 // Values are matched whole: "$" would let a line feed follow.
 bool isHighlightLink(const QString &v)
@@ -286,10 +312,60 @@ bool isProjectPicture(const QString &v)
     return v.startsWith(folder) && FileUtil::isSavedPicture(v.mid(folder.size()));
 }
 
-bool isLength(const QString &v)
+// A web address: what a browser opens once it has dropped the blanks and
+// control characters it ignores in a link. Empty for anything else.
+QString webLink(const QString &v)
 {
-    static const QRegularExpression re(QRegularExpression::anchoredPattern(QStringLiteral("[0-9]{1,5}(\\.[0-9]+)?%?")));
+    QString target;
+    for (const QChar c : v) {
+        if (c.unicode() > 0x20 && (c.unicode() < 0x7f || c.unicode() > 0x9f) && !c.isSpace())
+            target += c;
+    }
+    static const QRegularExpression re(QRegularExpression::anchoredPattern(QStringLiteral("https?://[^/?#\\\\].*")),
+                                       QRegularExpression::CaseInsensitiveOption);
+    return re.match(target).hasMatch() ? target : QString();
+}
+
+// The width or height of a picture, table or cell: within a bubble.
+bool isBoxSize(const QString &v)
+{
+    static const QRegularExpression re(QRegularExpression::anchoredPattern(QStringLiteral("([0-9]{1,4}(\\.[0-9]+)?)(%?)")));
+    const QRegularExpressionMatch m = re.match(v);
+    return m.hasMatch() && m.captured(1).toDouble() <= (m.captured(3).isEmpty() ? 1000 : 100);
+}
+
+// Borders and the room around cells, in pixels.
+bool isSpacing(const QString &v)
+{
+    static const QRegularExpression re(QRegularExpression::anchoredPattern(QStringLiteral("[0-9]{1,2}(\\.[0-9]+)?")));
     return re.match(v).hasMatch();
+}
+
+// How many columns or rows a cell spans.
+bool isSpan(const QString &v)
+{
+    static const QRegularExpression re(QRegularExpression::anchoredPattern(QStringLiteral("[1-9][0-9]?")));
+    return re.match(v).hasMatch() && v.toInt() <= kMaxColumns;
+}
+
+bool isColourAttribute(const QString &v)
+{
+    static const QRegularExpression re(QRegularExpression::anchoredPattern(QStringLiteral("#?[0-9A-Za-z]{1,20}")));
+    return re.match(v).hasMatch();
+}
+
+// Cell padding, and borders: their widths, colours and line styles.
+bool isTableProperty(const QString &p)
+{
+    static const QRegularExpression re(QRegularExpression::anchoredPattern(
+        QStringLiteral("padding(-(top|right|bottom|left))?|border-collapse|border(-(top|right|bottom|left))?(-(width|color|style))?")));
+    return re.match(p).hasMatch();
+}
+
+bool isBorderWidth(const QString &p)
+{
+    return p.startsWith(QLatin1String("border")) && !p.endsWith(QLatin1String("-color"))
+        && !p.endsWith(QLatin1String("-style")) && p != QLatin1String("border-collapse");
 }
 
 bool isStyleProperty(const QString &p)
@@ -297,7 +373,9 @@ bool isStyleProperty(const QString &p)
     return oneOf(p, { "font-family", "font-size", "font-weight", "font-style", "font-variant", "text-decoration",
                       "color", "background-color", "vertical-align", "letter-spacing", "word-spacing",
                       "text-transform", "white-space", "text-align", "text-indent", "line-height", "margin-top",
-                      "margin-bottom", "margin-left", "margin-right", "-qt-block-indent", "-qt-paragraph-type" });
+                      "margin-bottom", "margin-left", "margin-right", "-qt-block-indent", "-qt-paragraph-type",
+                      "list-style-type", "-qt-list-indent" })
+        || isTableProperty(p);
 }
 
 // Words, numbers, colours and quoted font names; no functions but a colour,
@@ -319,6 +397,30 @@ bool isSafeStyleValue(const QString &v)
     return true;
 }
 
+// A text colour every reader draws at least half opaque. Qt reads "#AARRGGBB"
+// where a browser reads "#RRGGBBAA", and an alpha above 1 in steps of 1/255
+// where a browser takes it as opaque: four or eight digits say nothing sure.
+bool isOpaqueColour(const QString &v)
+{
+    if (v.compare(QLatin1String("transparent"), Qt::CaseInsensitive) == 0)
+        return false;
+    if (v.startsWith(QLatin1Char('#')))
+        return v.size() == 4 || v.size() == 7;
+    const QStringList parts = v.split(QLatin1Char(','));
+    if (parts.size() < 4) // a name, or a colour without alpha
+        return true;
+    QString a = parts.at(3);
+    a.remove(QLatin1Char(')'));
+    a = a.trimmed();
+    const bool percent = a.endsWith(QLatin1Char('%'));
+    if (percent)
+        a.chop(1);
+    bool ok = false;
+    double alpha = a.toDouble(&ok);
+    alpha = percent ? alpha / 100 : alpha <= 1 ? alpha : alpha / 255;
+    return ok && alpha >= 0.5;
+}
+
 // Text too small to read, or moved or stretched out of its bubble and page,
 // is hidden text: sizes and distances stay within what a segment needs.
 bool keepsTextInSight(const QString &property, const QString &value)
@@ -335,51 +437,85 @@ bool keepsTextInSight(const QString &property, const QString &value)
         const QRegularExpressionMatch m = fontSize.match(value);
         return m.hasMatch() && (m.captured(1).isEmpty() || m.captured(1).toDouble() >= 6);
     }
-    if (property == QLatin1String("-qt-block-indent")) // in steps of 40 pixels
+    if (property == QLatin1String("-qt-block-indent") || property == QLatin1String("-qt-list-indent")) // 40 pixels a step
         return value.size() == 1 && value.at(0) >= QLatin1Char('0') && value.at(0) <= QLatin1Char('9');
     if (property == QLatin1String("white-space")) // a line that never wraps runs off the page
         return !oneOf(value.toLower(), { "pre", "nowrap" });
-    if (property.startsWith(QLatin1String("margin-"))
-        || oneOf(property, { "text-indent", "letter-spacing", "word-spacing", "vertical-align" }))
+    if (property.startsWith(QLatin1String("margin-")) || property.startsWith(QLatin1String("padding"))
+        || isBorderWidth(property) || oneOf(property, { "text-indent", "letter-spacing", "word-spacing", "vertical-align" }))
         return distance.match(value).hasMatch();
+    if (property == QLatin1String("line-height")) {
+        // Lines neither laid over one another nor pushed pages apart.
+        static const QRegularExpression height(
+            QRegularExpression::anchoredPattern(QStringLiteral("([0-9]{1,3}(\\.[0-9]+)?)(%|pt|px)")),
+            QRegularExpression::CaseInsensitiveOption);
+        const QRegularExpressionMatch m = height.match(value);
+        const double n = m.captured(1).toDouble();
+        return m.hasMatch() && (m.captured(3) == QLatin1String("%") ? n >= 50 && n <= 400 : n >= 6 && n < 100);
+    }
+    if (property == QLatin1String("color"))
+        return isOpaqueColour(value);
     return true;
 }
 
 // The declarations of a style attribute that are text styles, each as it
-// was written.
-QString cleanStyle(const QString &style)
+// was written; unmarked gets the same without the mark of an empty
+// paragraph.
+QString cleanStyle(const QString &style, QString &unmarked)
 {
     QStringList kept;
+    QStringList rest;
     const QStringList decls = style.split(QLatin1Char(';'));
     for (const QString &d : decls) {
         const int colon = d.indexOf(QLatin1Char(':'));
         const QString property = d.left(colon).trimmed().toLower();
         const QString value = d.mid(colon + 1).trimmed();
-        if (colon > 0 && isStyleProperty(property) && isSafeStyleValue(value) && keepsTextInSight(property, value))
+        if (colon > 0 && isStyleProperty(property) && isSafeStyleValue(value) && keepsTextInSight(property, value)) {
             kept << d;
+            if (property != QLatin1String("-qt-paragraph-type"))
+                rest << d;
+        }
     }
-    if (kept.isEmpty())
-        return QString();
-    return kept.join(QLatin1Char(';')) + (style.trimmed().endsWith(QLatin1Char(';')) ? QStringLiteral(";") : QString());
+    const QString end = style.trimmed().endsWith(QLatin1Char(';')) ? QStringLiteral(";") : QString();
+    unmarked = rest.isEmpty() ? QString() : rest.join(QLatin1Char(';')) + end;
+    return kept.isEmpty() ? QString() : kept.join(QLatin1Char(';')) + end;
 }
 
+// The layout attributes the editor writes, within what a bubble shows.
 bool keepsAttribute(const QString &element, const Attribute &a)
 {
-    if (element == QLatin1String("p")) {
+    const bool cell = element == QLatin1String("td") || element == QLatin1String("th");
+    const bool table = element == QLatin1String("table");
+    if (isParagraph(element)) {
         if (a.name == QLatin1String("align"))
             return oneOf(a.value.toLower(), { "left", "right", "center", "justify" });
         if (a.name == QLatin1String("dir"))
             return oneOf(a.value.toLower(), { "ltr", "rtl" });
     }
-    if (element == QLatin1String("a") && a.name == QLatin1String("href"))
-        return isHighlightLink(a.value) || isProjectPicture(a.value);
-    if (element == QLatin1String("img")) {
-        if (a.name == QLatin1String("src"))
-            return isProjectPicture(a.value);
-        if (a.name == QLatin1String("width") || a.name == QLatin1String("height"))
-            return isLength(a.value);
+    if ((element == QLatin1String("ul") || element == QLatin1String("ol")) && a.name == QLatin1String("type"))
+        return oneOf(a.value, { "1", "a", "A", "i", "I", "disc", "circle", "square" });
+    if (element == QLatin1String("img") && a.name == QLatin1String("src"))
+        return isProjectPicture(a.value);
+    if ((element == QLatin1String("img") || table || cell)
+        && (a.name == QLatin1String("width") || a.name == QLatin1String("height")))
+        return isBoxSize(a.value);
+    if ((table || cell) && a.name == QLatin1String("bgcolor"))
+        return isColourAttribute(a.value);
+    if (table) {
+        if (oneOf(a.name, { "border", "cellspacing", "cellpadding" }))
+            return isSpacing(a.value);
+        if (a.name == QLatin1String("align"))
+            return oneOf(a.value.toLower(), { "left", "right", "center" });
     }
+    if (cell && (a.name == QLatin1String("colspan") || a.name == QLatin1String("rowspan")))
+        return isSpan(a.value);
     return false;
+}
+
+// Where a link may go: a highlight, a picture of the project or the web.
+QString linkTarget(const QString &v)
+{
+    return isHighlightLink(v) || isProjectPicture(v) ? v : webLink(v);
 }
 
 // ---- writing ---------------------------------------------------------------
@@ -445,7 +581,7 @@ public:
         while (!open.isEmpty())
             closeTop();
         flushText();
-        return out;
+        return withoutFalseMarks();
     }
 
 private:
@@ -458,6 +594,24 @@ private:
         QString tag;  // as written
         Kind kind;
         bool keepsSpace = false;
+        int mark = -1; // its start tag in marks
+    };
+    // A start tag that marks its paragraph as empty, and the same without
+    // the mark, written in its place once the paragraph turns out to hold
+    // text (the editor's reader would drop that text).
+    struct Mark
+    {
+        int at;
+        int length;
+        QString unmarked;
+        bool holdsText = false;
+    };
+    struct Table
+    {
+        bool kept;
+        int columns = 0;              // of the row being read
+        int spanned = 0;              // columns taken by cells of rows above
+        QVector<QPair<int, int>> spans; // rows still to span, columns
     };
 
     void start(const Token &t)
@@ -483,32 +637,51 @@ private:
         }
 
         QString attrs;
+        QString unmarkedAttrs;
         QString style;
         bool linked = false;
+        int colspan = 1;
+        int rowspan = 1;
         QSet<QString> seen;
         if (isKept(name)) {
             for (const Attribute &a : t.attributes) {
                 if (seen.contains(a.name))
                     continue;
                 QString value = XmlText::withoutForbidden(a.value);
+                QString unmarked;
                 if (a.name == QLatin1String("style")) {
-                    value = cleanStyle(value);
+                    value = cleanStyle(value, unmarked);
                     style = value;
+                } else if (name == QLatin1String("a") && a.name == QLatin1String("href")) {
+                    value = linkTarget(value);
+                    linked = !value.isEmpty();
                 } else if (!keepsAttribute(name, Attribute { a.name, value })) {
                     continue;
                 } else {
-                    linked = linked || a.name == QLatin1String("href") || a.name == QLatin1String("src");
+                    linked = linked || a.name == QLatin1String("src");
+                    if (a.name == QLatin1String("colspan"))
+                        colspan = value.toInt();
+                    if (a.name == QLatin1String("rowspan"))
+                        rowspan = value.toInt();
                 }
                 if (value.isEmpty())
                     continue;
                 seen.insert(a.name);
-                attrs += QStringLiteral(" %1=\"%2\"").arg(a.name, escapeMarkup(value, true));
+                const QString written = QStringLiteral(" %1=\"%2\"").arg(a.name, escapeMarkup(value, true));
+                attrs += written;
+                if (a.name != QLatin1String("style"))
+                    unmarkedAttrs += written;
+                else if (!unmarked.isEmpty())
+                    unmarkedAttrs += QStringLiteral(" style=\"%1\"").arg(escapeMarkup(unmarked, true));
             }
         }
-        // A link that goes nowhere of the project's and a picture from
-        // elsewhere are no part of the segment.
+        // Only a paragraph can be empty.
+        if (!isParagraph(name))
+            attrs = unmarkedAttrs;
+        // A link that goes nowhere of the project's or the web's and a
+        // picture from elsewhere are no part of the segment.
         const bool needsLink = name == QLatin1String("a") || name == QLatin1String("img");
-        if (!isKept(name) || (needsLink && !linked)) {
+        if (!isKept(name) || (needsLink && !linked) || !fits(name, colspan)) {
             if (isBlock(name))
                 blockBoundary();
             if (!isVoid(name) && !t.selfClosing)
@@ -516,20 +689,104 @@ private:
             return;
         }
 
-        if (name == QLatin1String("p")) {
+        if (name == QLatin1String("p"))
             closeOpen(QStringLiteral("p"));
+        if (isKeptBlock(name)) {
+            dropLayoutEnd();
             lineHasContent = breakPending = false;
         }
+        if (name == QLatin1String("tr"))
+            startRow();
+        if (name == QLatin1String("td") || name == QLatin1String("th"))
+            addCell(colspan, rowspan);
         if (name == QLatin1String("img")) {
             inlineContent();
+            holdsText();
             write(QStringLiteral("<%1%2></%1>").arg(t.name, attrs));
             return;
         }
         write(QStringLiteral("<%1%2>").arg(t.name, attrs));
+        int mark = -1;
+        if (attrs != unmarkedAttrs) {
+            const int length = t.name.size() + attrs.size() + 2;
+            mark = marks.size();
+            marks << Mark { out.size() - length, length, QStringLiteral("<%1%2>").arg(t.name, unmarkedAttrs) };
+        }
         if (t.selfClosing)
             write(QStringLiteral("</%1>").arg(t.name));
         else
-            push({ name, t.name, Kind::Kept, style == keepSpaceStyle });
+            // Blanks in a pre element are kept as typed by every reader.
+            push({ name, t.name, Kind::Kept, style == keepSpaceStyle || name == QLatin1String("pre"), mark });
+    }
+
+    // Whether an element of the editor's lists and tables stays within what
+    // a bubble can show.
+    bool fits(const QString &name, int colspan) const
+    {
+        if (name == QLatin1String("table"))
+            return keptTables < kMaxTableDepth;
+        if (name == QLatin1String("ul") || name == QLatin1String("ol"))
+            return keptLists < kMaxListDepth;
+        if (!isTablePart(name))
+            return true;
+        // Parts of a table that is left out go with it.
+        if (tables.isEmpty() || !tables.last().kept)
+            return false;
+        const Table &table = tables.last();
+        return name == QLatin1String("tr") || name == QLatin1String("thead") || name == QLatin1String("tbody")
+            || name == QLatin1String("tfoot") || table.columns + table.spanned + colspan <= kMaxColumns;
+    }
+
+    void startRow()
+    {
+        Table &table = tables.last();
+        table.columns = table.spanned = 0;
+        for (int i = table.spans.size() - 1; i >= 0; --i) {
+            table.spanned += table.spans.at(i).second;
+            if (--table.spans[i].first == 0)
+                table.spans.removeAt(i);
+        }
+    }
+
+    void addCell(int colspan, int rowspan)
+    {
+        Table &table = tables.last();
+        table.columns += colspan;
+        if (rowspan > 1)
+            table.spans.append({ rowspan - 1, colspan });
+    }
+
+    // The line feed the editor writes after the text of a list item that
+    // holds another list is layout, no blank of the item's text.
+    void dropLayoutEnd()
+    {
+        int i = pendingText.size();
+        while (i > 0 && isBlank(pendingText.at(i - 1)))
+            --i;
+        if (!keepsSpace() && isLayoutSpace(pendingText.mid(i)))
+            pendingText.truncate(i);
+    }
+
+    // Text or a picture reached the open elements: none of them is empty.
+    void holdsText()
+    {
+        for (const int m : qAsConst(emptyMarks))
+            marks[m].holdsText = true;
+        emptyMarks.clear();
+    }
+
+    QString withoutFalseMarks() const
+    {
+        QString result;
+        int from = 0;
+        for (const Mark &m : marks) {
+            if (!m.holdsText)
+                continue;
+            result += out.midRef(from, m.at - from);
+            result += m.unmarked;
+            from = m.at + m.length;
+        }
+        return from == 0 ? out : result + out.midRef(from);
     }
 
     void end(const QString &name)
@@ -564,6 +821,7 @@ private:
         } else {
             inlineContent();
         }
+        holdsText();
         pendingText += t;
     }
 
@@ -600,6 +858,14 @@ private:
         ++openCount[o.name];
         if (o.kind == Kind::Skipped)
             ++skipping;
+        if (o.mark >= 0)
+            emptyMarks << o.mark;
+        if (o.kind != Kind::Skipped && o.name == QLatin1String("table")) {
+            tables << Table { o.kind == Kind::Kept };
+            keptTables += o.kind == Kind::Kept;
+        }
+        if (o.kind == Kind::Kept && (o.name == QLatin1String("ul") || o.name == QLatin1String("ol")))
+            ++keptLists;
     }
 
     void closeTop()
@@ -609,10 +875,17 @@ private:
             flushText();
         const Open o = open.takeLast();
         --openCount[o.name];
+        if (!emptyMarks.isEmpty() && emptyMarks.last() == o.mark)
+            emptyMarks.removeLast();
+        if (o.kind != Kind::Skipped && o.name == QLatin1String("table")) {
+            keptTables -= tables.takeLast().kept;
+        }
+        if (o.kind == Kind::Kept && (o.name == QLatin1String("ul") || o.name == QLatin1String("ol")))
+            --keptLists;
         switch (o.kind) {
         case Kind::Kept:
             write(QStringLiteral("</%1>").arg(o.tag));
-            if (o.name == QLatin1String("p"))
+            if (isKeptBlock(o.name))
                 lineHasContent = breakPending = false;
             break;
         case Kind::Skipped: --skipping; break;
@@ -665,6 +938,11 @@ private:
     QHash<QString, int> openCount; // by name, so that a stray end tag costs no search
     QString out;
     QString pendingText;
+    QVector<Mark> marks;
+    QVector<int> emptyMarks; // marks of open paragraphs that hold no text yet
+    QVector<Table> tables;   // open, kept or left out
+    int keptTables = 0;
+    int keptLists = 0;
     int skipping = 0;
     bool lineHasContent = false;
     bool breakPending = false;

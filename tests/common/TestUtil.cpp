@@ -166,4 +166,23 @@ bool FifoWatch::released()
     return m_released;
 }
 
+Watchdog::Watchdog(int seconds, const QString &what)
+{
+    m_thread = std::thread([this, seconds, what] {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (!m_ended.wait_for(lock, std::chrono::seconds(seconds), [this] { return m_done; }))
+            qFatal("%s did not end within %d s", qPrintable(what), seconds);
+    });
+}
+
+Watchdog::~Watchdog()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_done = true;
+    }
+    m_ended.notify_all();
+    m_thread.join();
+}
+
 }

@@ -82,4 +82,22 @@ private:
     std::thread m_thread;
 };
 
+// While it lives, the process ends with a fatal error naming what once
+// seconds have passed: work that stalls the thread it runs on (layout on the
+// GUI thread) fails the test instead of holding it up.
+class Watchdog
+{
+public:
+    Watchdog(int seconds, const QString &what);
+    ~Watchdog();
+    Watchdog(const Watchdog &) = delete;
+    Watchdog &operator=(const Watchdog &) = delete;
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_ended;
+    bool m_done = false;
+    std::thread m_thread;
+};
+
 }

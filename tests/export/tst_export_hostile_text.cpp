@@ -13,6 +13,9 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTextCodec>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <QtTest>
 
 namespace {
@@ -32,6 +35,52 @@ QStringList pdfPictures(const QString &pdf)
     return sizes;
 }
 
+// Words of a PDF drawn in nothing but their background: rendered at one
+// pixel a point, the word's box holds no pixel that stands out.
+QStringList invisibleWords(const QString &pdf)
+{
+    QTemporaryDir pages;
+    TestUtil::run("pdftoppm", { "-r", "72", "-png", pdf, pages.filePath("p") });
+    const QStringList files = QDir(pages.path()).entryList({ "p-*.png" }, QDir::Files, QDir::Name);
+    const QStringList perPage = TestUtil::run("pdftotext", { "-bbox", pdf, "-" }).split("<page ").mid(1);
+    QStringList hidden;
+    static const QRegularExpression word("<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" yMax=\"([0-9.]+)\">([^<]*)<");
+    for (int p = 0; p < perPage.size() && p < files.size(); ++p) {
+        const QImage page(pages.filePath(files.at(p)));
+        for (auto it = word.globalMatch(perPage.at(p)); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            int lightest = 0, darkest = 255;
+            for (int y = qCeil(m.captured(2).toDouble()); y < m.captured(4).toDouble(); ++y) {
+                for (int x = qCeil(m.captured(1).toDouble()); x < m.captured(3).toDouble(); ++x) {
+                    const int g = qGray(page.pixel(x, y));
+                    lightest = qMax(lightest, g);
+                    darkest = qMin(darkest, g);
+                }
+            }
+            if (lightest - darkest < 60)
+                hidden << m.captured(5);
+        }
+    }
+    return hidden;
+}
+
+// The HTML the conversation editor holds once html is pasted into it.
+QString pastedIntoEditor(const QString &html)
+{
+    QTextDocument doc;
+    doc.setDefaultStyleSheet("a {text-decoration:none;}");
+    QTextCursor(&doc).insertFragment(QTextDocumentFragment::fromHtml(html));
+    return doc.toHtml();
+}
+
+QString readAgainByEditor(const QString &html)
+{
+    QTextDocument doc;
+    doc.setDefaultStyleSheet("a {text-decoration:none;}");
+    doc.setHtml(html);
+    return doc.toHtml();
+}
+
 }
 
 class TestExportHostileText : public QObject
@@ -47,6 +96,9 @@ class TestExportHostileText : public QObject
     {
         const QString root = m_out.filePath(QString::number(++m_n));
         QDir().mkpath(root);
+        // The PDF is laid out on this thread: a layout that never ends must
+        // fail here rather than hold the test up.
+        const TestUtil::Watchdog watchdog(30, "Export as " + type);
         ExportHandlingItemModel model;
         model.setExportType(type);
         model.setSaveRootUrl(QUrl::fromLocalFile(root).toString());
@@ -92,28 +144,66 @@ private slots:
         QTest::addColumn<QString>("html");
         QTest::addColumn<QStringList>("words");
         QTest::addColumn<QStringList>("pictures");
+        QTest::addColumn<QStringList>("links");
+        QTest::addColumn<bool>("pasted"); // into the editor, before it is saved
         const QString mark = "document.body.setAttribute('data-ran','1')";
         const QString secret = m_out.filePath("secret.png");
         QTest::newRow("script") << "<p>before <script>" + mark + "</script> after</p>" << QStringList { "before", "after" }
-                                << QStringList();
+                                << QStringList() << QStringList() << false;
         QTest::newRow("onerror") << "<img src=missing.png onerror=\"" + mark + "\"> caption words"
-                                 << QStringList { "caption", "words" } << QStringList();
+                                 << QStringList { "caption", "words" } << QStringList() << QStringList() << false;
         QTest::newRow("javascript link") << "<a href=\"javascript:" + mark + "\">click here</a>"
-                                         << QStringList { "click", "here" } << QStringList();
+                                         << QStringList { "click", "here" } << QStringList() << QStringList() << false;
         QTest::newRow("svg onload") << "<svg onload=\"" + mark + "\"><text>vector words</text></svg>"
-                                    << QStringList { "vector", "words" } << QStringList();
+                                    << QStringList { "vector", "words" } << QStringList() << QStringList() << false;
         QTest::newRow("frame") << "<iframe srcdoc=\"<script>parent." + mark + "</script>\"></iframe> frame words"
-                               << QStringList { "frame", "words" } << QStringList();
+                               << QStringList { "frame", "words" } << QStringList() << QStringList() << false;
         QTest::newRow("style with url") << "<span style=\"background:url(javascript:x);position:fixed;color:red\">styled words</span>"
-                                        << QStringList { "styled", "words" } << QStringList();
+                                        << QStringList { "styled", "words" } << QStringList() << QStringList() << false;
         QTest::newRow("local file") << "<img src=\"" + secret + "\"> <img src=\"" + QUrl::fromLocalFile(secret).toString()
                                            + "\"> <img src=\"images/../../secret.png\"> local words"
-                                    << QStringList { "local", "words" } << QStringList();
+                                    << QStringList { "local", "words" } << QStringList() << QStringList() << false;
         QTest::newRow("the editor's own markup")
             << "<p style=\" margin-top:0px;\"><span style=\" font-weight:600;\">bold</span> <a href=\"#hl7\""
                " style=\"background-color:#A7E4FB;color:#333333;\">marked</a><br/><a href=\"" + kPicture + "\"><img src=\""
                + kPicture + "\" width=\"19\" height=\"11\"></img></a> end</p>"
-            << QStringList { "bold", "marked", "end" } << QStringList { kPicture };
+            << QStringList { "bold", "marked", "end" } << QStringList { kPicture }
+            << QStringList { "#hl7", kPicture } << false;
+        QTest::newRow("web page pasted")
+            << "<h2>Meeting notes</h2><p>See <a href=\"https://example.org/agenda?id=7&amp;x=1\">the agenda</a> today.</p>"
+               "<ul><li>first point</li><li>second point<ol><li>nested item</li></ol></li></ul>"
+               "<table border=\"1\" cellpadding=\"4\" width=\"90%\"><tr><th>Name</th><th>Role</th></tr>"
+               "<tr><td>Ann</td><td colspan=\"1\">chair</td></tr></table><p>H<sub>2</sub>O <u>under</u> <s>struck</s></p>"
+            << QStringList { "Meeting", "agenda", "first", "second", "nested", "Name", "Role", "Ann", "chair", "struck" }
+            << QStringList() << QStringList { "https://example.org/agenda?id=7&x=1" } << true;
+        QTest::newRow("long preformatted line") << "<pre>" + QString("code ").repeated(60) + "last</pre>"
+                                                << QStringList { "code", "last" } << QStringList() << QStringList() << true;
+        QTest::newRow("link targets behind blanks and controls")
+            << "<a href=\" &#10;HTTPS://example.org/x\">loose</a> <a href=\"java&#9;script:" + mark + "\">tabbed</a> "
+               "<a href=\"data:text/html,x\">data</a> <a href=\"file:///etc/passwd\">file</a> <a href=\"other.html\">relative</a>"
+            << QStringList { "loose", "tabbed", "data", "file", "relative" } << QStringList()
+            << QStringList { "HTTPS://example.org/x" } << false;
+        // Each would take the PDF layout minutes or thousands of pages.
+        QTest::newRow("line height") << "<p style=\"line-height:99999999%\">one<br/>two</p><p style=\"line-height:9999999px\">three<br/>four</p>"
+                                     << QStringList { "one", "two", "three", "four" } << QStringList() << QStringList() << false;
+        QTest::newRow("letter spacing") << "<p><span style=\"letter-spacing:99999999px; word-spacing:99999999px\">spaced out words</span></p>"
+                                        << QStringList { "spaced", "out", "words" } << QStringList() << QStringList() << false;
+        QTest::newRow("cell width")
+            << "<table width=\"99999999\" cellpadding=\"99999\" cellspacing=\"99999\" border=\"99999\"><tr><td width=\"99999999\">wide</td>"
+               "<td colspan=\"99999\">cell</td></tr></table>"
+            << QStringList { "wide", "cell" } << QStringList() << QStringList() << false;
+        QTest::newRow("nested tables") << QString("<table><tr><td>").repeated(30) + "deep table"
+                                       << QStringList { "deep", "table" } << QStringList() << QStringList() << false;
+        QTest::newRow("nested lists") << QString("<ul><li>").repeated(40) + "deep list"
+                                      << QStringList { "deep", "list" } << QStringList() << QStringList() << false;
+        // Words the editor's reader drops, or draws in no colour.
+        QTest::newRow("paragraph marked empty") << "<p style=\"-qt-paragraph-type:empty\">marked words</p>"
+                                                << QStringList { "marked", "words" } << QStringList() << QStringList() << false;
+        QTest::newRow("transparent colours")
+            << "<span style=\"color:transparent\">clear</span> <span style=\"color:rgba(0,0,0,0)\">rgba</span> "
+               "<span style=\"color:hsla(0,0%,0%,0)\">hsla</span> <span style=\"color:#00333333\">hex</span> "
+               "<span style=\"color:rgba(0,0,0,2)\">faint</span>"
+            << QStringList { "clear", "rgba", "hsla", "hex", "faint" } << QStringList() << QStringList() << false;
     }
 
     // Stored by another program, and saved through the editor's save path:
@@ -123,10 +213,17 @@ private slots:
         QFETCH(QString, html);
         QFETCH(QStringList, words);
         QFETCH(QStringList, pictures);
+        QFETCH(QStringList, links);
+        QFETCH(bool, pasted);
         emptyProject();
+        if (pasted)
+            html = pastedIntoEditor(html);
         m_project.addSeg(html, 1, 1);
         QString saved = html;
         QVERIFY(m_project.db().updateSegHtml(m_project.addSeg("x", 2, 1), saved));
+        // The editor reads back what it wrote.
+        if (pasted)
+            QCOMPARE(readAgainByEditor(saved), html);
 
         const QString html5 = exportAs("HTML Files(*.html)");
         QVERIFY(!html5.isEmpty());
@@ -142,6 +239,10 @@ private slots:
         for (auto it = QRegularExpression("<img[^>]*src=\"([^\"]*)\"").globalMatch(body); it.hasNext();)
             shown << it.next().captured(1);
         QCOMPARE(shown, pictures + pictures);
+        QStringList hrefs;
+        for (auto it = QRegularExpression("<a[^>]*href=\"([^\"]*)\"").globalMatch(body); it.hasNext();)
+            hrefs << it.next().captured(1).replace("&amp;", "&");
+        QCOMPARE(hrefs, links + links);
         const QString text = QString(body).remove(QRegularExpression("<[^>]*>"));
         for (const QString &w : words)
             QVERIFY2(text.count(w) >= 2, qPrintable(w + " missing from " + text));
@@ -151,8 +252,19 @@ private slots:
         QCOMPARE(pdfPictures(pdf + "/Talk.pdf").filter(QRegularExpression("^(37x23|19x11)$")),
                  QStringList(pictures.isEmpty() ? QStringList() : QStringList { "19x11", "19x11" }));
         const QString pdfWords = TestUtil::run("pdftotext", { pdf + "/Talk.pdf", "-" });
-        for (const QString &w : words)
+        QCOMPARE(invisibleWords(pdf + "/Talk.pdf"), QStringList());
+
+        const QString txt = exportAs("Text Files(*.txt)");
+        QVERIFY(!txt.isEmpty());
+        const QString txtWords = QString::fromUtf8(TestUtil::readFile(txt + "/Talk.txt"));
+        const QString docx = exportAs("Doc Files(*.docx)");
+        QVERIFY(!docx.isEmpty());
+        const QString docxWords = TestUtil::readDocx(docx + "/Talk.docx").texts().join('\n');
+        for (const QString &w : words) {
             QVERIFY2(pdfWords.count(w) >= 2, qPrintable(w + " missing from " + pdfWords));
+            QVERIFY2(txtWords.count(w) >= 2, qPrintable(w + " missing from " + txtWords));
+            QVERIFY2(docxWords.count(w) >= 2, qPrintable(w + " missing from " + docxWords));
+        }
     }
 
     void forbiddenCharacters_data()

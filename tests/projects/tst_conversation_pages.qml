@@ -237,6 +237,36 @@ TestCase {
         verify(msg(2).indexOf("font-weight:600") >= 0, msg(2))
     }
 
+    // Pasted into the editor, saved and shown again: each link opens where
+    // it points, the web in the browser and the rest in the project's folder.
+    function test_9_links_data() {
+        return [
+            { tag: "web page", href: "https://example.org/agenda?id=7&amp;x=1",
+              opened: ["https://example.org/agenda?id=7&x=1"] },
+            { tag: "project picture", href: "images/0123456789abcdef0123456789abcdef.png",
+              opened: [prosmgr.cp.projectUrl + "/images/0123456789abcdef0123456789abcdef.png"] },
+            { tag: "script", href: "javascript:alert(1)", opened: [] }
+        ]
+    }
+
+    function test_9_links(data) {
+        var before = msg(0)
+        var d = delegateOf(0)
+        var edit = findChild(d, "messageEdit")
+        baseutil.textEditReplaceSel(edit.textDocument, 0, edit.length,
+                                    "<ul><li>see <a href=\"" + data.href + "\">the link</a> here</li></ul>")
+        verify(d.save())
+        verify(msg(0).indexOf("<li") >= 0, msg(0))
+        d.showMessage()
+        openedUrls.clear()
+        var r = edit.positionToRectangle(edit.getText(0, edit.length).indexOf("link"))
+        // The editor opens a link as the click ends.
+        mouseClick(edit, r.x + 2, r.y + r.height / 2)
+        compare(openedUrls.urls, data.opened)
+        verify(convModel.updateSegHtml(0, before))
+        d.showMessage()
+    }
+
     function test_9_playBarHidesNoText() {
         var d = delegateOf(0)
         prosmgr.cp.playIdx = 0

@@ -1,14 +1,20 @@
 // The conversation model on a real project database, driven through the
 // current project's controller as the project page drives it.
 
+#include "app/AppShell.h"
 #include "common/ProjectFixture.h"
 #include "common/TestUtil.h"
+#include "projects/CommentItemModel.h"
 #include "projects/ConversationsItemModel.h"
 #include "projects/ProjectMainController.h"
 #include "projects/ProjectsMgr.h"
 #include "storage/Sqlite3DB.h"
 #include "util/BaseUtil.h"
 
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -23,6 +29,17 @@ enum Role { Idx = 257, Id, Send, Time, Message, Speaker, SpeakerColor, Partial, 
 QVariant roleOf(const QAbstractItemModel &m, int row, int role)
 {
     return m.data(m.index(row, 0), role);
+}
+
+// Views parent their delegates as items only.
+QQuickItem *findItem(QQuickItem *in, const QString &name)
+{
+    for (QQuickItem *child : in->childItems()) {
+        QQuickItem *found = child->objectName() == name ? child : findItem(child, name);
+        if (found)
+            return found;
+    }
+    return nullptr;
 }
 
 // Names the model's notifications in the order they arrive.
@@ -54,6 +71,7 @@ class TestConversationsItemModel : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -76,6 +94,8 @@ private slots:
     void clearedConversionRemovesExactlyItsRows();
     void renamingSpeakerRefreshesAllItsRows();
     void playHandsTheByteRangeToTheController();
+    void textFromElsewhereShowsInThePage_data();
+    void textFromElsewhereShowsInThePage();
 
 private:
     bool openModel(QString *err = nullptr);
@@ -83,6 +103,11 @@ private:
     std::unique_ptr<ProjectFixture> fx;
     std::unique_ptr<ConversationsItemModel> model;
 };
+
+void TestConversationsItemModel::initTestCase()
+{
+    AppShell::registerQmlTypes();
+}
 
 void TestConversationsItemModel::init()
 {
@@ -471,6 +496,51 @@ void TestConversationsItemModel::playHandsTheByteRangeToTheController()
     QVERIFY(model->play(0));
     QCOMPARE(cp->property("playIdx").toInt(), 0);
     cp->playStop();
+}
+
+void TestConversationsItemModel::textFromElsewhereShowsInThePage_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::newRow("line height") << "<p style=\"line-height:99999999%\">shown<br/>text</p>";
+    QTest::newRow("letter spacing") << "<span style=\"letter-spacing:99999999px\">shown text</span>";
+    QTest::newRow("cell width") << "<table width=\"99999999\"><tr><td width=\"99999999\">shown</td><td>text</td></tr></table>";
+    QTest::newRow("nested tables") << QString("<table><tr><td>").repeated(30) + "shown text";
+}
+
+// A project made elsewhere, its text stored as it came: the page shows what
+// the editor would store, and laying it out takes no time to speak of.
+void TestConversationsItemModel::textFromElsewhereShowsInThePage()
+{
+    QFETCH(QString, html);
+    fx->addSeg(html, 0, 1);
+    QVERIFY(openModel());
+    QCOMPARE(roleOf(*model, 0, Message).toString(), BaseUtil::htmlBody(html));
+
+    const TestUtil::Watchdog watchdog(30, "Showing the segment");
+    QQmlEngine engine;
+    AppShell::setRootContextProperties(&engine, QCoreApplication::instance());
+    CommentItemModel comments;
+    QQuickWindow win;
+    win.resize(900, 700);
+    QQmlComponent comp(&engine, QUrl("qrc:/Conversations.qml"));
+    std::unique_ptr<QQuickItem> page(qobject_cast<QQuickItem *>(comp.beginCreate(engine.rootContext())));
+    QVERIFY2(page, qPrintable(comp.errorString()));
+    page->setProperty("cp", QVariant::fromValue<QObject *>(fx->controller()));
+    page->setProperty("convModel", QVariant::fromValue<QObject *>(model.get()));
+    page->setProperty("commentModel", QVariant::fromValue<QObject *>(&comments));
+    page->setParentItem(win.contentItem());
+    page->setSize(win.size());
+    comp.completeCreate();
+    win.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&win));
+    QQuickItem *edit = nullptr;
+    QTRY_VERIFY((edit = findItem(page.get(), "messageEdit")) != nullptr);
+    QVERIFY(!win.grabWindow().isNull());
+    QString shown;
+    QMetaObject::invokeMethod(edit, "getText", Q_RETURN_ARG(QString, shown), Q_ARG(int, 0),
+                              Q_ARG(int, edit->property("length").toInt()));
+    // Table cells stand between frame marks.
+    QCOMPARE(shown.replace(QRegularExpression("[\\x{fdd0}\\x{fdd1}]"), " ").simplified(), QString("shown text"));
 }
 
 QTEST_MAIN(TestConversationsItemModel)
