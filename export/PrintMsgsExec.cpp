@@ -21,8 +21,6 @@ struct Side
 const Side kLeft { ":/qrc/bb1.png", { 22, 19, 8, 8 }, 25, 10, 11, 10 };
 const Side kRight { ":/qrc/bb2.png", { 6, 19, 19, 8 }, 12, 10, 25, 10 };
 
-// Scales pictures larger than max down to fit it, so that each is shown whole
-// on one page.
 // Preformatted lines wrap like any other: the page has no room past its edge.
 void wrapEveryLine(QTextDocument &doc)
 {
@@ -35,6 +33,8 @@ void wrapEveryLine(QTextDocument &doc)
     }
 }
 
+// Scales pictures larger than max down to fit it, so that each is shown whole
+// on one page.
 void fitPictures(QTextDocument &doc, const QSizeF &max)
 {
     struct Fitted
