@@ -115,8 +115,9 @@ QByteArray logHeader(const QString &path, QString &err)
             return header;
         e = f.errorString();
     }
+    const QString name = QDir::toNativeSeparators(path);
     if (err.isEmpty())
-        err = QStringLiteral("Read %1 failed. %2").arg(QDir::toNativeSeparators(path), e);
+        err = e.contains(name) ? e : QStringLiteral("Read %1 failed. %2").arg(name, e);
     return QByteArray();
 }
 
