@@ -52,6 +52,14 @@ const QString kLiveFstart = QStringLiteral("live_fstart");
 const QString kLiveFend = QStringLiteral("live_fend");
 const QString kLiveLang = QStringLiteral("live_lang");
 const QString kLiveSources = QStringLiteral("live_sources");
+// Such audio that a later run found without its text (its model was gone),
+// set aside before that run appended its own: a list of maps, each with the
+// bytes still without text, the language and the sources.
+const QString kLivePending = QStringLiteral("live_pending");
+const QString kTailFstart = QStringLiteral("fstart");
+const QString kTailFend = QStringLiteral("fend");
+const QString kTailLang = QStringLiteral("lang");
+const QString kTailSources = QStringLiteral("sources");
 
 using Sources = QVector<QPair<qint64, int>>;
 
@@ -294,53 +302,150 @@ bool ProjectMainController::init(QString &err)
 // run's last results were stored) leaves audio in "data.wav" after its last
 // stored segment. Its text is made here, before anything new is appended,
 // as the run would have made it: the run's language, its time line, its
-// sources and the same speaker matching. On the opening thread; an opening
-// that is cancelled, or ends with the process, leaves the rest to the next.
+// sources and the same speaker matching. Tails that later runs set aside
+// (their model was gone) come first, each over its own bytes. On the opening
+// thread; an opening that is cancelled, or ends with the process, leaves the
+// rest to the next.
 void ProjectMainController::recogniseLostTail()
+{
+    QString failed;
+    QVariantList pending = m_info.value(kLivePending).toList();
+    const auto savePending = [&] {
+        if (pending.isEmpty())
+            m_info.remove(kLivePending);
+        else
+            m_info.insert(kLivePending, pending);
+        writeManifest();
+    };
+    for (int i = 0; i < pending.size();) {
+        QVariantMap tail = pending.at(i).toMap();
+        QString e;
+        const bool done = recogniseTail(tail.value(kTailFstart).toLongLong(), tail.value(kTailFend).toLongLong(),
+                                        tail.value(kTailLang).toString(), sourcesFromList(tail.value(kTailSources)),
+                                        [&](qint64 fend) {
+                                            tail.insert(kTailFstart, fend);
+                                            pending[i] = tail;
+                                            savePending();
+                                        }, e);
+        if (!done && QThread::currentThread()->isInterruptionRequested())
+            return;
+        if (done) {
+            pending.removeAt(i);
+            savePending();
+        } else {
+            if (failed.isEmpty())
+                failed = e;
+            ++i;
+        }
+    }
+
+    if (m_info.contains(kLiveFstart)) {
+        const qint64 from = lostTailStart();
+        const qint64 end = recordedEnd();
+        QString e = from < 0 ? db->lastErr : QString();
+        const bool done = from >= 0
+                          && recogniseTail(from, end, m_info.value(kLiveLang, projectLang()).toString(),
+                                           liveRunSources(), [this](qint64 fend) { setInfo(kLiveFend, fend); }, e);
+        if (!done && QThread::currentThread()->isInterruptionRequested())
+            return;
+        if (done) {
+            // A kill leaves the header's sizes stale.
+            const QString wav = m_projectDir.absoluteFilePath(QStringLiteral("data.wav"));
+            if (QFileInfo::exists(wav))
+                truncateWav(wav, end, sampleRate, bytesPerSample);
+            forgetLiveRun();
+        } else if (failed.isEmpty()) {
+            failed = e;
+        }
+    }
+    if (!failed.isEmpty())
+        setError(tr("The end of the last recording could not be turned into text: %1").arg(failed));
+}
+
+// Recognises bytes from to to of "data.wav" and stores the results as a run
+// in lang with these sources would have; stored hears where each stored
+// result ends. False with err when the model, the file or the database fails.
+bool ProjectMainController::recogniseTail(qint64 from, qint64 to, const QString &lang, const Sources &runSources,
+                                         const std::function<void(qint64)> &stored, QString &err)
+{
+    to = qMin(to, recordedEnd());
+    if (to <= from)
+        return true;
+    sources = runSources;
+    VoskThread replay;
+    replay.timeOffset = float(double(from) / bytesPerSecond);
+    for (const auto &s : sources) {
+        if (s.first > from)
+            replay.splitAt(s.first - from);
+    }
+    bool refused = false;
+    connect(&replay, &VoskThread::newWords, [this, &refused, &stored](const VoskResult &r) {
+        VoskSpeakerInfo spk;
+        if (refused || r.words.isEmpty())
+            return;
+        const VoskProSeg seg = storeResult(r, spk);
+        refused = seg.id == 0;
+        if (!refused)
+            stored(seg.fend);
+    });
+    ensureModelContext();
+    QString e;
+    const bool done = modelCtx->load(LangDb::instance()->modelPath(lang), speakerModelPath(), e)
+                      && replay.recogniseRecorded(modelCtx, sampleRate,
+                                                  m_projectDir.absoluteFilePath(QStringLiteral("data.wav")), from, to);
+    if (refused)
+        err = db->lastErr;
+    else if (!done)
+        err = e.isEmpty() ? replay.lastErr() : e;
+    return done && !refused;
+}
+
+// Where the killed live run's audio still lacks text: after its last stored
+// result (and after any segment at all); -1 when the database fails.
+qint64 ProjectMainController::lostTailStart() const
+{
+    const qint64 stored = db ? db->maxSegFend() : 0;
+    if (stored < 0)
+        return -1;
+    return qMax(stored, qMax(m_info.value(kLiveFstart).toLongLong(), m_info.value(kLiveFend).toLongLong()));
+}
+
+ProjectMainController::Sources ProjectMainController::liveRunSources() const
+{
+    const Sources s = sourcesFromList(m_info.value(kLiveSources));
+    return s.isEmpty() ? Sources{{m_info.value(kLiveFstart).toLongLong(), 2}} : s;
+}
+
+// The audio bytes of "data.wav", in whole samples: a kill leaves the
+// header's sizes stale, the file's own size holds.
+qint64 ProjectMainController::recordedEnd() const
+{
+    const QString wav = m_projectDir.absoluteFilePath(QStringLiteral("data.wav"));
+    return qMax<qint64>(0, QFileInfo(wav).size() - wavHeaderBytes) / bytesPerSample * bytesPerSample;
+}
+
+// A new run appends its audio after that of a killed live run whose text
+// could not be made (its model is gone). That audio is set aside with its
+// own bytes, language and sources, so that an opening with the model back
+// still turns it into text, and the new run's audio never mixes with it.
+void ProjectMainController::setAsideLostTail()
 {
     if (!m_info.contains(kLiveFstart))
         return;
-    const qint64 stored = db->maxSegFend();
-    if (stored < 0) {
-        setError(db->lastErr);
-        return;
-    }
-    const qint64 runStart = m_info.value(kLiveFstart).toLongLong();
-    const qint64 from = qMax(stored, qMax(runStart, m_info.value(kLiveFend).toLongLong()));
-    // A kill leaves the header's sizes stale; the file's own size holds.
-    const QString wav = m_projectDir.absoluteFilePath(QStringLiteral("data.wav"));
-    const qint64 end = qMax<qint64>(0, QFileInfo(wav).size() - wavHeaderBytes) / bytesPerSample * bytesPerSample;
+    // Without the database the run's own mark of its stored results holds.
+    const qint64 from
+        = qMax(lostTailStart(), qMax(m_info.value(kLiveFstart).toLongLong(), m_info.value(kLiveFend).toLongLong()));
+    const qint64 end = recordedEnd();
     if (end > from) {
-        sources = sourcesFromList(m_info.value(kLiveSources));
-        if (sources.isEmpty())
-            sources = {{runStart, 2}};
-        VoskThread replay;
-        replay.timeOffset = float(double(from) / bytesPerSecond);
-        for (const auto &s : sources) {
-            if (s.first > from)
-                replay.splitAt(s.first - from);
-        }
-        bool refused = false;
-        connect(&replay, &VoskThread::newWords, [this, &refused](const VoskResult &r) {
-            VoskSpeakerInfo spk;
-            if (!refused && !r.words.isEmpty())
-                refused = storeResult(r, spk).id == 0;
-        });
-        ensureModelContext();
-        QString e;
-        const QString lang = m_info.value(kLiveLang, projectLang()).toString();
-        const bool done = modelCtx->load(LangDb::instance()->modelPath(lang), speakerModelPath(), e)
-                          && replay.recogniseRecorded(modelCtx, sampleRate, wav, from, end);
-        if (refused || !done) {
-            if (QThread::currentThread()->isInterruptionRequested())
-                return;
-            setError(tr("The end of the last recording could not be turned into text: %1")
-                         .arg(refused ? db->lastErr : e.isEmpty() ? replay.lastErr() : e));
-            return;
-        }
+        // Whole samples, so that the new run's audio starts on one.
+        truncateWav(m_projectDir.absoluteFilePath(QStringLiteral("data.wav")), end, sampleRate, bytesPerSample);
+        QVariantList pending = m_info.value(kLivePending).toList();
+        pending.append(QVariantMap{{kTailFstart, from},
+                                   {kTailFend, end},
+                                   {kTailLang, m_info.value(kLiveLang, projectLang())},
+                                   {kTailSources, sourcesToList(liveRunSources())}});
+        m_info.insert(kLivePending, pending);
     }
-    if (QFileInfo::exists(wav))
-        truncateWav(wav, end, sampleRate, bytesPerSample);
     forgetLiveRun();
 }
 
@@ -516,6 +621,7 @@ bool ProjectMainController::startPipeline(bool suc, const QString &ctxErr, QStri
         resuming = prepareResume(skip);
     }
 
+    setAsideLostTail();
     if (voskThread)
         voskThread->deleteLater();
     voskThread = new VoskThread(this);
@@ -538,8 +644,6 @@ bool ProjectMainController::startPipeline(bool suc, const QString &ctxErr, QStri
                   {kLiveFend, runFstart},
                   {kLiveLang, projectLang()},
                   {kLiveSources, sourcesToList(sources)}});
-    else
-        forgetLiveRun();
     // Reports of a run that is over (or of an older thread) are dropped.
     connect(voskThread, &VoskThread::newWords, this, [this, gen](const VoskResult &r) {
         if (gen == runGen && !dropResults)
@@ -959,6 +1063,9 @@ void ProjectMainController::onVoskNewWords(VoskResult vres)
         const qint64 cur = decoder->positionOfOutput(vres.fend - runFstart);
         if (cur >= 0)
             setInfo2({{kConvertCur, cur}, {kConvertFend, vres.fend}});
+    } else if (convertId == 0 && m_info.contains(kLiveFstart)) {
+        // A segment deleted later must not come back with the lost tail.
+        setInfo(kLiveFend, seg.fend);
     }
 
     if (m_highlightLast) {
@@ -997,9 +1104,6 @@ VoskProSeg ProjectMainController::storeResult(const VoskResult &vres, VoskSpeake
     seg.spkName = spk.name;
     seg.id = db->addSeg(seg, rawWordsJson(vres.words), convertId);
     seg.itemId = convertId;
-    // A segment deleted later must not come back with the lost tail.
-    if (seg.id != 0 && convertId == 0 && m_info.contains(kLiveFstart))
-        setInfo(kLiveFend, seg.fend);
     return seg;
 }
 

@@ -15,6 +15,7 @@
 #include <QVector>
 
 #include <atomic>
+#include <functional>
 
 #include "app/Initable.h"
 #include "engine/VoskPlaybackMgr.h"
@@ -180,7 +181,14 @@ private:
     bool openInputDevice(bool loopback, MALoopbackDevice *dev, QString &e);
     bool switchTo(bool loopback);
     void recordConvertOutcome();
+    using Sources = QVector<QPair<qint64, int>>;
     void recogniseLostTail();
+    bool recogniseTail(qint64 from, qint64 to, const QString &lang, const Sources &runSources,
+                       const std::function<void(qint64)> &stored, QString &err);
+    qint64 lostTailStart() const;
+    Sources liveRunSources() const;
+    qint64 recordedEnd() const;
+    void setAsideLostTail();
     void forgetLiveRun();
     void ensureModelContext();
     VoskProSeg storeResult(const VoskResult &vres, VoskSpeakerInfo &spk);

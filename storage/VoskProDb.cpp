@@ -4,7 +4,9 @@
 #include "util/BaseUtil.h"
 #include "util/FileUtil.h"
 #include "util/Platform.h"
+#include "util/ProductInfo.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -96,11 +98,27 @@ void removeDatabaseFiles(const QString &path)
 
 // A write-ahead log is started anew (a new header) when its writer has
 // carried everything into the database; a database copied before that and
-// a log copied after it would not fit together.
-QByteArray logHeader(const QString &path)
+// a log copied after it would not fit together. Empty without a log; a log
+// that is there but cannot be read sets err, since a copy without it would
+// lack the newest rows.
+QByteArray logHeader(const QString &path, QString &err)
 {
     QFile f(path);
-    return Platform::openRegularFile(f, QIODevice::ReadOnly).isEmpty() ? f.read(32) : QByteArray();
+    QString e = Platform::openRegularFile(f, QIODevice::ReadOnly);
+    if (!e.isEmpty()) {
+        const QFileInfo info(path);
+        if (!info.exists() && !info.isSymLink())
+            return QByteArray();
+    } else {
+        const QByteArray header = f.read(32);
+        if (f.error() == QFileDevice::NoError)
+            return header;
+        e = f.errorString();
+    }
+    const QString name = QDir::toNativeSeparators(path);
+    if (err.isEmpty())
+        err = e.contains(name) ? e : QStringLiteral("Read %1 failed. %2").arg(name, e);
+    return QByteArray();
 }
 
 // Copies the database at path with its logs into the folder to. Returns the
@@ -112,16 +130,28 @@ QString copyDatabase(const QString &path, QDir to)
     for (int attempt = 0; attempt < 3; ++attempt) {
         const QStringList logs { path + QStringLiteral("-wal"), path + QStringLiteral("-journal") };
         QList<QByteArray> headers;
+        QString unread;
         for (const QString &log : logs)
-            headers << logHeader(log);
-        err = FileUtil::copyFile(path, to.absoluteFilePath(name));
+            headers << logHeader(log, unread);
+        if (!unread.isEmpty())
+            return unread;
+        // Named with the folder: a full temporary folder must say which.
+        const auto copyInto = [&to](const QString &from, const QString &copy) {
+            const QString e = FileUtil::copyFile(from, copy);
+            return e.isEmpty() ? e
+                               : QStringLiteral("Copy %1 into %2 failed. %3")
+                                     .arg(QDir::toNativeSeparators(from), QDir::toNativeSeparators(to.absolutePath()), e);
+        };
+        err = copyInto(path, to.absoluteFilePath(name));
         bool same = err.isEmpty();
         for (int i = 0; same && i < logs.size(); ++i) {
             const QString copy = to.absoluteFilePath(QFileInfo(logs.at(i)).fileName());
             if (!headers.at(i).isEmpty())
-                err = FileUtil::copyFile(logs.at(i), copy);
-            same = logHeader(logs.at(i)) == headers.at(i) && logHeader(copy) == headers.at(i);
+                err = copyInto(logs.at(i), copy);
+            same = logHeader(logs.at(i), unread) == headers.at(i) && logHeader(copy, unread) == headers.at(i);
         }
+        if (!unread.isEmpty())
+            return unread;
         if (same)
             return QString();
         // The owner of the database wrote meanwhile (or closed it): again.
@@ -141,6 +171,25 @@ QString linkedFile(const QString &path)
             return e;
     }
     return QString();
+}
+
+// Every private copy lives in one folder of the temporary folder, in a
+// folder of its own whose name starts with the id of the process that made
+// it: copies of a process that was killed are found and removed by the next.
+QString copiesFolder()
+{
+    return QDir(QDir::tempPath()).absoluteFilePath(QStringLiteral("%1-copies").arg(QLatin1String(ProductInfo::uid)));
+}
+
+void removeCopiesOfEndedProcesses(const QString &folder)
+{
+    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::NoSort);
+    for (const QFileInfo &entry : entries) {
+        bool ok = false;
+        const qint64 pid = entry.fileName().section(QLatin1Char('-'), 0, 0).toLongLong(&ok);
+        if (ok && !entry.isSymLink() && !Platform::processExists(pid))
+            FileUtil::removeDirRecursively(entry.absoluteFilePath());
+    }
 }
 
 QString idArg(const char *sql, qint64 id)
@@ -245,12 +294,21 @@ bool VoskProDb::openSnapshot(const QString &path)
         lastErr = link;
         return false;
     }
-    auto dir = std::make_unique<QTemporaryDir>();
-    if (!dir->isValid()) {
-        lastErr = QStringLiteral("Create temporary folder failed. ") + dir->errorString();
+    const QString folder = copiesFolder();
+    QString err = Platform::makePrivateFolder(folder);
+    if (!err.isEmpty()) {
+        lastErr = QStringLiteral("Create temporary folder failed. ") + err;
         return false;
     }
-    const QString err = copyDatabase(path, QDir(dir->path()));
+    removeCopiesOfEndedProcesses(folder);
+    auto dir = std::make_unique<QTemporaryDir>(
+        QDir(folder).absoluteFilePath(QStringLiteral("%1-XXXXXX").arg(QCoreApplication::applicationPid())));
+    if (!dir->isValid()) {
+        lastErr = QStringLiteral("Create temporary folder in %1 failed. %2")
+                      .arg(QDir::toNativeSeparators(folder), dir->errorString());
+        return false;
+    }
+    err = copyDatabase(path, QDir(dir->path()));
     if (!err.isEmpty()) {
         lastErr = err;
         return false;

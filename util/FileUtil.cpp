@@ -111,7 +111,9 @@ QString copyFile(const QString &from, const QString &to, const std::function<boo
     if (!err.isEmpty())
         return err;
     QFile out(to);
-    if (!out.open(QIODevice::WriteOnly))
+    // Unbuffered: a write that fails says why at once (a buffered one that
+    // fails on flush says "Unknown error").
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return out.errorString();
     QByteArray block(1 << 20, Qt::Uninitialized);
     while (err.isEmpty() && !(stop && stop())) {

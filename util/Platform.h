@@ -28,6 +28,14 @@ quint64 totalPhysicalMemory();
 // when it changes.
 [[noreturn]] void terminateProcess(int code);
 
+// Whether a process with this id runs (under any user). An id that cannot
+// be asked about counts as running.
+bool processExists(qint64 pid);
+
+// Makes path a folder that only this user may enter, or checks that it is
+// one already. Returns the error text, empty on success.
+QString makePrivateFolder(const QString &path);
+
 // How file names compare on this system: case-insensitively on Windows.
 Qt::CaseSensitivity fileNameCaseSensitivity();
 

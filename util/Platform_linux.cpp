@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
@@ -114,6 +115,30 @@ quint64 totalPhysicalMemory()
 void terminateProcess(int code)
 {
     _exit(code);
+}
+
+bool processExists(qint64 pid)
+{
+    if (pid <= 0 || pid != qint64(pid_t(pid)))
+        return false;
+    return ::kill(pid_t(pid), 0) == 0 || errno != ESRCH;
+}
+
+QString makePrivateFolder(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST)
+        return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), qt_error_string(errno));
+    // In a folder every user may write to, the name may have been taken by
+    // someone else first.
+    struct stat st {};
+    if (::lstat(name.constData(), &st) != 0)
+        return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), qt_error_string(errno));
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+        return QStringLiteral("%1 is not a folder of this user.").arg(QDir::toNativeSeparators(path));
+    if ((st.st_mode & 077) != 0 && ::chmod(name.constData(), 0700) != 0)
+        return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), qt_error_string(errno));
+    return QString();
 }
 
 Qt::CaseSensitivity fileNameCaseSensitivity()

@@ -39,6 +39,29 @@ void terminateProcess(int code)
     ExitProcess(static_cast<UINT>(code));
 }
 
+bool processExists(qint64 pid)
+{
+    if (pid <= 0 || pid > qint64(MAXDWORD))
+        return false;
+    HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, DWORD(pid));
+    if (!h)
+        return GetLastError() == ERROR_ACCESS_DENIED;
+    const bool running = WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
+    CloseHandle(h);
+    return running;
+}
+
+QString makePrivateFolder(const QString &path)
+{
+    // The temporary folder is the user's own here.
+    const QFileInfo info(path);
+    if (info.isSymLink() || (info.exists() && !info.isDir()))
+        return QStringLiteral("%1 is not a folder.").arg(QDir::toNativeSeparators(path));
+    if (!QDir().mkpath(path))
+        return QStringLiteral("%1 cannot be created.").arg(QDir::toNativeSeparators(path));
+    return QString();
+}
+
 Qt::CaseSensitivity fileNameCaseSensitivity()
 {
     return Qt::CaseInsensitive;

@@ -61,6 +61,18 @@ QMap<QString, QByteArray> fileHashes(const QString &dir)
     return out;
 }
 
+QSet<QString> tempFiles(const QString &except)
+{
+    const QDir temp = QDir::temp();
+    const QString skip = temp.relativeFilePath(except) + QLatin1Char('/');
+    QSet<QString> files;
+    for (const QString &rel : fileTree(temp.path())) {
+        if (!rel.startsWith(skip) && QFileInfo(temp.absoluteFilePath(rel)).isFile())
+            files << rel;
+    }
+    return files;
+}
+
 QString run(const QString &program, const QStringList &args, const QByteArray &input, int *exitCode)
 {
     QProcess p;

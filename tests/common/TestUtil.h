@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QMap>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -20,6 +21,8 @@ QByteArray readFile(const QString &path);
 QStringList fileTree(const QString &dir);
 // The same paths, each with the SHA-256 of its content (empty for a folder).
 QMap<QString, QByteArray> fileHashes(const QString &dir);
+// The files below the temporary folder, relative to it, but those in except.
+QSet<QString> tempFiles(const QString &except);
 
 // Runs program with input on its standard input and returns what it wrote
 // to its standard output. exitCode, when given, receives its exit code, -1

@@ -94,14 +94,14 @@ private slots:
         model.setWithSpeaker(withSpeaker);
         model.setWithHLCMMT(true);
         QSignalSpy done(&model, &BatchHandlingItemModel::totalFinishedChanged);
-        const QStringList temporary = QDir::temp().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        const QSet<QString> temporary = TestUtil::tempFiles(out.path());
         model.init();
         QVERIFY(done.wait(30000));
         const QVariantMap row = model.data(model.index(0, 0), BatchHandlingItemModel::DRole).toMap();
         QCOMPARE(row.value("status").toInt(), 1);
         QCOMPARE(row.value("progress").toInt(), 100);
         // The copy of the database it read is gone, though the page is still up.
-        QCOMPARE(QDir::temp().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), temporary);
+        QCOMPARE(TestUtil::tempFiles(out.path()), temporary);
 
         const QDir item(QDir(QUrl(model.exportDirUrl()).toLocalFile()).absoluteFilePath("Talk"));
         QCOMPARE(pdfText(item.absoluteFilePath("Talk.pdf")), expected);

@@ -20,6 +20,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <functional>
@@ -28,6 +30,8 @@
 #include <sys/stat.h>
 
 namespace {
+
+const char kCopyChildVar[] = "KALVINOR_COPY_OF";
 
 const char kSpeakerInjection[] = "<script>alert(\"spk\")</script> & co";
 const char kCommentInjection[] = "<img src=x onerror=alert(1)>";
@@ -172,6 +176,36 @@ class TestExportTxtHtml : public QObject
         if (progress)
             *progress += values;
         return e->hasErr ? e->err : QString();
+    }
+
+    // An export in a process of its own, holding its private copy of data
+    // until its standard input ends.
+    static bool startCopyHolder(QProcess &p, const QString &data)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(kCopyChildVar, data);
+        p.setProcessEnvironment(env);
+        p.start(QCoreApplication::applicationFilePath(), QStringList());
+        return p.waitForReadyRead(30000) && p.readAll() == "ready\n";
+    }
+
+public:
+    // The body of that process.
+    static void initMain()
+    {
+        const QString data = qEnvironmentVariable(kCopyChildVar);
+        if (data.isEmpty())
+            return;
+        bool ok = false;
+        {
+            VoskProDb db;
+            ok = db.openSnapshot(data) && !db.loadSegs(-1).isEmpty();
+            std::fputs(ok ? "ready\n" : "failed\n", stdout);
+            std::fflush(stdout);
+            for (char c; std::fread(&c, 1, 1, stdin) == 1;) {
+            }
+        }
+        std::exit(ok ? 0 : 1);
     }
 
 private slots:
@@ -479,6 +513,85 @@ private slots:
             QVERIFY(addSeg(own, "more", 10, 1, 2) > 0);
             QCOMPARE(own.loadSegs(-1).size(), 4);
         }
+    }
+
+    void unreadableLogFailsTheExport_data()
+    {
+        QTest::addColumn<bool>("folder");
+        QTest::addColumn<QString>("why");
+        // Root reads a file of mode 000: the rights that let it are set aside.
+        QTest::newRow("log of mode 000") << false << "Permission denied";
+        QTest::newRow("log is a folder") << true << "is not a regular file.";
+    }
+
+    // The newest rows stand in the log until the program carries them into
+    // the database: an export without them is no export.
+    void unreadableLogFailsTheExport()
+    {
+        QFETCH(bool, folder);
+        QFETCH(QString, why);
+        const QString project = QUrl(makeProject(caseDir(), "p", "P", [](VoskProDb &db, const QString &data) {
+                                         fillTalk(db, data);
+                                     })).toLocalFile();
+        VoskProDb own;
+        QVERIFY(own.open(project + "/data"));
+        addSeg(own, "late words", 9, 1, 2);
+        const QString log = project + "/data-wal";
+        QVERIFY(QFileInfo(log).size() > 0);
+        if (folder)
+            QVERIFY(QFile::rename(log, project + "/moved-wal") && QDir().mkdir(log));
+        else
+            QVERIFY(QFile::setPermissions(log, QFileDevice::Permissions()));
+        const auto before = TestUtil::fileHashes(project);
+
+        auto ordinary = std::make_unique<TestUtil::WithoutRootRights>();
+        auto m = runBatch(caseDir(), { url(project) }, "Text Files(*.txt)");
+        QTRY_VERIFY_WITH_TIMEOUT(m->totalFinished(), 30000);
+        ordinary.reset();
+        const QString err = row(*m, 0).value("err").toString();
+        QCOMPARE(row(*m, 0).value("status").toInt(), -1);
+        QVERIFY2(err.contains(log) && err.endsWith(why), qPrintable(err));
+        QCOMPARE(TestUtil::fileHashes(project), before);
+    }
+
+    void killedExportsCopyGoes_data()
+    {
+        QTest::addColumn<bool>("full");
+        QTest::newRow("next export") << false;
+        QTest::newRow("next export, temporary folder full") << true;
+    }
+
+    // An export killed midway leaves its private copy of the database; the
+    // next export removes it, but not the copy of an export still running.
+    void killedExportsCopyGoes()
+    {
+        QFETCH(bool, full);
+        const QString project = QUrl(makeProject(caseDir(), "p", "P", [](VoskProDb &db, const QString &data) {
+                                         fillTalk(db, data);
+                                     })).toLocalFile();
+        const QSet<QString> others = TestUtil::tempFiles(m_tmp.path());
+        QProcess running, killed;
+        QVERIFY(startCopyHolder(running, project + "/data"));
+        const QSet<QString> runningCopy = TestUtil::tempFiles(m_tmp.path()) - others;
+        QVERIFY(!runningCopy.isEmpty());
+        QVERIFY(startCopyHolder(killed, project + "/data"));
+        killed.kill();
+        QVERIFY(killed.waitForFinished());
+        QVERIFY(!(TestUtil::tempFiles(m_tmp.path()) - others - runningCopy).isEmpty());
+
+        auto limit = full ? std::make_unique<TestUtil::FileSizeLimit>(4096) : nullptr;
+        auto m = runBatch(caseDir(), { url(project) }, "Text Files(*.txt)");
+        QTRY_VERIFY_WITH_TIMEOUT(m->totalFinished(), 30000);
+        limit.reset();
+        const QString err = row(*m, 0).value("err").toString();
+        // The full folder is named: the one the copy went into.
+        QVERIFY2(full ? err.contains(" into " + QDir::tempPath() + "/") && err.endsWith("File too large") : err.isEmpty(),
+                 qPrintable(err));
+        QCOMPARE(TestUtil::tempFiles(m_tmp.path()) - others, runningCopy);
+
+        running.closeWriteChannel();
+        QVERIFY(running.waitForFinished() && running.exitCode() == 0);
+        QCOMPARE(TestUtil::tempFiles(m_tmp.path()), others);
     }
 
     void fifoIsNoFile_data()

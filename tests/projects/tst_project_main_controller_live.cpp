@@ -69,6 +69,8 @@ private slots:
     void killedRecordingContinuesAtItsAudio();
     void killedRecordingKeepsItsLastSentence_data();
     void killedRecordingKeepsItsLastSentence();
+    void unrecognisedTailWaitsForItsModel_data();
+    void unrecognisedTailWaitsForItsModel();
 
 private:
     QString makeProject(const QString &name);
@@ -396,6 +398,77 @@ void TestProjectMainControllerLive::killedRecordingKeepsItsLastSentence()
     QVERIFY(open(again, dir));
     QCOMPARE(again.db->loadSegs(-1).size(), segs.size());
     QCOMPARE(TestUtil::readFile(wav), recording);
+}
+
+void TestProjectMainControllerLive::unrecognisedTailWaitsForItsModel_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("tails");
+    QTest::newRow("record") << int(ProjectMainController::Record) << 1;
+    QTest::newRow("transcribe") << int(ProjectMainController::Transcribe) << 1;
+    QTest::newRow("convert") << int(ProjectMainController::Convert) << 1;
+    QTest::newRow("two tails, two records") << int(ProjectMainController::Record) << 2;
+}
+
+// A killed recording's last words whose model is gone stay without text
+// through later runs, and get it, once and from their own audio alone, at
+// the first opening with the model back.
+void TestProjectMainControllerLive::unrecognisedTailWaitsForItsModel()
+{
+    QFETCH(int, mode);
+    QFETCH(int, tails);
+    const QString dir = makeProject(QStringLiteral("tail"));
+    const QString wav = dir + QStringLiteral("/data.wav");
+    const QString manifest = dir + QStringLiteral("/manifest");
+    const QString lang = QStringLiteral("de-s");
+    QVERIFY(LangDb::instance()->setLocalPath(lang, tmp.filePath(QStringLiteral("gone"))));
+    QList<QPair<qint64, qint64>> ranges;
+    for (int t = 0; t < tails; ++t) {
+        // What a recording killed before its first result leaves.
+        const qint64 at = QFileInfo::exists(wav) ? fileSize(wav) - 44 : 0;
+        QVERIFY(at == 0 ? MediaFixtures::writeMonoWav(wav, AudioTestUtil::wavPcm(speech), 16000)
+                        : TestUtil::writeFile(wav, TestUtil::readFile(wav) + AudioTestUtil::wavPcm(speech)));
+        QVariantMap info = readJsonFile(manifest);
+        info.insert(QStringLiteral("live_fstart"), at);
+        info.insert(QStringLiteral("live_lang"), lang);
+        QVERIFY(writeJsonFile(manifest, info));
+        ranges << qMakePair(at, fileSize(wav) - 44);
+
+        ProjectMainController c;
+        QSignalSpy results(&c, &ProjectMainController::newResult);
+        QSignalSpy stopped(&c, &ProjectMainController::stopped);
+        c.setConvertFileUrl(QUrl::fromLocalFile(speech).toString());
+        QVERIFY(open(c, dir));
+        QVERIFY(c.lastErr().startsWith(QStringLiteral("The end of the last recording could not be turned into text")));
+        const qint64 runStart = fileSize(wav) - 44;
+        QVERIFY(startRun(c, dir, mode));
+        if (mode != ProjectMainController::Convert) {
+            QVERIFY(pulse.play(speech, mode == ProjectMainController::Record ? QStringLiteral("vmic") : QString()));
+            QTRY_VERIFY_WITH_TIMEOUT(results.count() >= 1, 20000);
+            c.stop();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(stopped.count() == 1, 20000);
+        QTRY_VERIFY(!readJsonFile(manifest).contains(QStringLiteral("live_fstart")));
+        ranges << qMakePair(runStart, fileSize(wav) - 44);
+    }
+
+    QVERIFY(LangDb::instance()->setLocalPath(lang, modelDir));
+    ProjectMainController c;
+    QVERIFY(open(c, dir));
+    QCOMPARE(c.lastErr(), QString());
+    QVERIFY(!readJsonFile(manifest).contains(QStringLiteral("live_pending")));
+    // Each tail and each run: one sentence, from the audio it recorded.
+    const QList<VoskProSeg> segs = c.db->loadSegs(-1);
+    for (const auto &range : ranges) {
+        QList<VoskProSeg> inRange;
+        for (const VoskProSeg &s : segs) {
+            if (s.fstart >= range.first && s.fend <= range.second)
+                inRange << s;
+        }
+        QVERIFY2(countWords(inRange) == sentenceWords,
+                 qPrintable(QStringLiteral("%1 words in %2-%3").arg(countWords(inRange)).arg(range.first).arg(range.second)));
+    }
+    QCOMPARE(countWords(segs), ranges.size() * sentenceWords);
 }
 
 // Words in the final results of the child's recogniser so far.
