@@ -359,7 +359,9 @@ void ProjectMainController::recogniseLostTail()
         }
     }
     if (!failed.isEmpty())
-        setError(tr("The end of the last recording could not be turned into text: %1").arg(failed));
+        setError(tr("The end of the last recording could not be turned into text: %1\nIts audio stays in the project, "
+                     "and the next opening of the project tries again.")
+                     .arg(failed));
 }
 
 // Recognises bytes from to to of "data.wav" and stores the results as a run

@@ -242,6 +242,7 @@ TestCase {
         tryVerify(function() { return boxes.length === 1 }, 30000)
         compare(boxes[0].kind, "critical")
         verify(boxes[0].text.indexOf("The end of the last recording could not be turned into text") === 0, boxes[0].text)
+        verify(boxes[0].text.indexOf("the next opening of the project tries again") > 0, boxes[0].text)
         compare(prosmgr.cp.info("live_fstart"), 0)
     }
 
