@@ -39,6 +39,8 @@ private:
 // Clicks through the window system, where Qt itself tells a double click
 // (Qt Quick Test sends its events past it): a click marked second follows
 // the one before within the double-click time, however long the test waited.
+// Not through QTest's own click, which takes the application for a
+// QApplication here.
 class WindowMouse : public QObject
 {
     Q_OBJECT
@@ -46,9 +48,17 @@ class WindowMouse : public QObject
 public:
     Q_INVOKABLE void click(QWindow *window, const QPointF &at, bool second)
     {
+        // Every click ends a double-click time after its release.
+        int &time = QTest::lastMouseTimestamp;
         if (second)
-            QTest::lastMouseTimestamp -= QTest::mouseDoubleClickInterval;
-        QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, at.toPoint());
+            time -= QTest::mouseDoubleClickInterval;
+        const QPointF global = window->mapToGlobal(at.toPoint());
+        qt_handleMouseEvent(window, at, global, Qt::LeftButton, Qt::LeftButton, QEvent::MouseButtonPress,
+                            Qt::NoModifier, ++time);
+        qt_handleMouseEvent(window, at, global, Qt::NoButton, Qt::LeftButton, QEvent::MouseButtonRelease,
+                            Qt::NoModifier, ++time);
+        QCoreApplication::processEvents();
+        time += QTest::mouseDoubleClickInterval;
     }
 };
 
