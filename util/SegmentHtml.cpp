@@ -644,13 +644,21 @@ private:
         int rowspan = 1;
         QSet<QString> seen;
         if (isKept(name)) {
+            // The editor writes a list item's own style and its block's as two
+            // attributes, and its reader applies both: they stay as one.
+            QStringList styles;
+            for (const Attribute &a : t.attributes) {
+                if (a.name == QLatin1String("style"))
+                    styles << a.value;
+            }
             for (const Attribute &a : t.attributes) {
                 if (seen.contains(a.name))
                     continue;
                 QString value = XmlText::withoutForbidden(a.value);
                 QString unmarked;
                 if (a.name == QLatin1String("style")) {
-                    value = cleanStyle(value, unmarked);
+                    seen.insert(a.name);
+                    value = cleanStyle(XmlText::withoutForbidden(styles.join(QLatin1Char(';'))), unmarked);
                     style = value;
                 } else if (name == QLatin1String("a") && a.name == QLatin1String("href")) {
                     value = linkTarget(value);
