@@ -595,6 +595,7 @@ private:
         Kind kind;
         bool keepsSpace = false;
         int mark = -1; // its start tag in marks
+        bool outsideCells = false; // its text would stand in a table, in no cell
     };
     // A start tag that marks its paragraph as empty, and the same without
     // the mark, written in its place once the paragraph turns out to hold
@@ -840,13 +841,20 @@ private:
         if (pendingText.isEmpty())
             return;
         const bool wrap = collapses(pendingText) && !keepsSpace();
+        const bool bare = !wrap && outsideCells() && !pendingText.trimmed().isEmpty();
         if (wrap)
             out += QStringLiteral("<span style=\"%1\">").arg(keepSpaceStyle);
+        else if (bare)
+            out += QLatin1String("<span>");
         out += escapeMarkup(pendingText, false);
-        if (wrap)
+        if (wrap || bare)
             out += QLatin1String("</span>");
         pendingText.clear();
     }
+
+    // Text in a table but in none of its cells: the editor's reader drops it
+    // unless an element holds it.
+    bool outsideCells() const { return !open.isEmpty() && open.last().outsideCells; }
 
     void write(const QString &markup)
     {
@@ -862,6 +870,11 @@ private:
     {
         // Blanks are kept as typed inside a marked element: the style is inherited.
         o.keepsSpace = o.keepsSpace || keepsSpace();
+        if (o.kind == Kind::Kept)
+            o.outsideCells = o.name == QLatin1String("table")
+                || (isTablePart(o.name) && o.name != QLatin1String("td") && o.name != QLatin1String("th"));
+        else
+            o.outsideCells = outsideCells();
         open << o;
         ++openCount[o.name];
         if (o.kind == Kind::Skipped)

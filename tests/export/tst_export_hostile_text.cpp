@@ -197,6 +197,10 @@ private slots:
         QTest::newRow("nested lists") << QString("<ul><li>").repeated(40) + "deep list"
                                       << QStringList { "deep", "list" } << QStringList() << QStringList() << false;
         // Words the editor's reader drops, or draws in no colour.
+        QTest::newRow("words beside the cells")
+            << "<table><caption>caption words</caption><tr>row words<td rowspan=\"20\" colspan=\"20\">wide</td></tr>"
+               "<tr><td>spanned out</td></tr></table>"
+            << QStringList { "caption", "row", "wide", "spanned" } << QStringList() << QStringList() << false;
         QTest::newRow("paragraph marked empty") << "<p style=\"-qt-paragraph-type:empty\">marked words</p>"
                                                 << QStringList { "marked", "words" } << QStringList() << QStringList() << false;
         QTest::newRow("transparent colours")
