@@ -750,8 +750,15 @@ void ProjectMainController::cutRecordingBack(const QVariant &fstart)
     if (!db || !fstart.isValid())
         return;
     const qint64 at = fstart.toLongLong();
-    const qint64 stored = db->maxSegFend();
-    if (stored >= 0 && stored <= at)
+    qint64 stored = db->maxSegFend();
+    if (stored < 0)
+        return;
+    // Audio that still waits for its text is a later run's too.
+    if (m_info.contains(kLiveFstart))
+        stored = qMax(stored, recordedEnd());
+    for (const QVariant &tail : m_info.value(kLivePending).toList())
+        stored = qMax(stored, tail.toMap().value(kTailFend).toLongLong());
+    if (stored <= at)
         truncateWav(m_projectDir.absoluteFilePath(QStringLiteral("data.wav")), at, sampleRate, bytesPerSample);
 }
 
