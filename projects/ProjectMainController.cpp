@@ -319,8 +319,12 @@ void ProjectMainController::recogniseLostTail()
     };
     for (int i = 0; i < pending.size();) {
         QVariantMap tail = pending.at(i).toMap();
+        const qint64 tailEnd = tail.value(kTailFend).toLongLong();
+        // Text stored just before a kill, that the manifest does not know of,
+        // lies within the tail's bytes: no other run's ends there.
+        const qint64 stored = db->maxSegFend(tailEnd);
         QString e;
-        const bool done = recogniseTail(tail.value(kTailFstart).toLongLong(), tail.value(kTailFend).toLongLong(),
+        const bool done = recogniseTail(qMax(tail.value(kTailFstart).toLongLong(), stored), tailEnd,
                                         tail.value(kTailLang).toString(), sourcesFromList(tail.value(kTailSources)),
                                         [&](qint64 fend) {
                                             tail.insert(kTailFstart, fend);

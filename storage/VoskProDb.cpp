@@ -451,10 +451,13 @@ float VoskProDb::maxSegEnd()
     }
 }
 
-qint64 VoskProDb::maxSegFend()
+qint64 VoskProDb::maxSegFend(qint64 upTo)
 {
     try {
-        Sqlite3Cursor c = conn().select("select max(fend) from vres");
+        Sqlite3Query q(upTo < 0 ? "select max(fend) from vres" : "select max(fend) from vres where fend <= ?");
+        if (upTo >= 0)
+            q.bindInt64(upTo);
+        Sqlite3Cursor c = conn().select(q);
         const qint64 fend = c.next() ? c.getInt64(0) : 0;
         c.throwIfFailed();
         return fend;

@@ -405,11 +405,13 @@ void TestProjectMainControllerLive::unrecognisedTailWaitsForItsModel_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<int>("tails");
     QTest::addColumn<bool>("resume"); // an interrupted conversion of the file, that stored nothing
-    QTest::newRow("record") << int(ProjectMainController::Record) << 1 << false;
-    QTest::newRow("transcribe") << int(ProjectMainController::Transcribe) << 1 << false;
-    QTest::newRow("convert") << int(ProjectMainController::Convert) << 1 << false;
-    QTest::newRow("two tails, two records") << int(ProjectMainController::Record) << 2 << false;
-    QTest::newRow("convert resumed") << int(ProjectMainController::Convert) << 1 << true;
+    QTest::addColumn<bool>("killedOnce"); // the opening with the model back, after it stored the tail's text
+    QTest::newRow("record") << int(ProjectMainController::Record) << 1 << false << false;
+    QTest::newRow("transcribe") << int(ProjectMainController::Transcribe) << 1 << false << false;
+    QTest::newRow("convert") << int(ProjectMainController::Convert) << 1 << false << false;
+    QTest::newRow("two tails, two records") << int(ProjectMainController::Record) << 2 << false << false;
+    QTest::newRow("convert resumed") << int(ProjectMainController::Convert) << 1 << true << false;
+    QTest::newRow("record, opening killed") << int(ProjectMainController::Record) << 1 << false << true;
 }
 
 // A killed recording's last words whose model is gone stay without text
@@ -420,6 +422,7 @@ void TestProjectMainControllerLive::unrecognisedTailWaitsForItsModel()
     QFETCH(int, mode);
     QFETCH(int, tails);
     QFETCH(bool, resume);
+    QFETCH(bool, killedOnce);
     const QString dir = makeProject(QStringLiteral("tail"));
     const QString wav = dir + QStringLiteral("/data.wav");
     const QString manifest = dir + QStringLiteral("/manifest");
@@ -461,6 +464,13 @@ void TestProjectMainControllerLive::unrecognisedTailWaitsForItsModel()
     }
 
     QVERIFY(LangDb::instance()->setLocalPath(lang, modelDir));
+    if (killedOnce) {
+        // Its text stored, the manifest not yet written.
+        const QByteArray before = TestUtil::readFile(manifest);
+        ProjectMainController first;
+        QVERIFY(open(first, dir));
+        QVERIFY(TestUtil::writeFile(manifest, before));
+    }
     ProjectMainController c;
     QVERIFY(open(c, dir));
     QCOMPARE(c.lastErr(), QString());
