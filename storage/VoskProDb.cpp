@@ -176,9 +176,14 @@ QString linkedFile(const QString &path)
 // Every private copy lives in one folder of the temporary folder, in a
 // folder of its own whose name starts with the id of the process that made
 // it: copies of a process that was killed are found and removed by the next.
+// Each user has a folder of copies: another's, met under the same name,
+// could be neither entered nor used.
 QString copiesFolder()
 {
-    return QDir(QDir::tempPath()).absoluteFilePath(QStringLiteral("%1-copies").arg(QLatin1String(ProductInfo::uid)));
+    const QString tag = Platform::userTag();
+    return QDir(QDir::tempPath())
+        .absoluteFilePath(QStringLiteral("%1-copies%2").arg(QLatin1String(ProductInfo::uid),
+                                                             tag.isEmpty() ? QString() : QLatin1Char('-') + tag));
 }
 
 void removeCopiesOfEndedProcesses(const QString &folder)

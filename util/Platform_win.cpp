@@ -51,6 +51,11 @@ bool processExists(qint64 pid)
     return running;
 }
 
+QString userTag()
+{
+    return QString();
+}
+
 QString makePrivateFolder(const QString &path)
 {
     // The temporary folder is the user's own here.
