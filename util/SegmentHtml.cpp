@@ -291,11 +291,11 @@ bool isTablePart(const QString &n)
 }
 
 // What a bubble can show: the readers lay out a table as a full grid of
-// rows by its widest row, and each nested table several times over, so
-// columns and depth stay few; a list deeper than this moves its text out of
-// sight.
+// rows by its widest row, so columns stay few; a table in a cell multiplies
+// the columns of the one it stands in past any bubble, and its cells stand
+// as lines there; a list deeper than this moves its text out of sight.
 constexpr int kMaxColumns = 20;
-constexpr int kMaxTableDepth = 3;
+constexpr int kMaxTableDepth = 1;
 constexpr int kMaxListDepth = 9;
 
 // Values are matched whole: "$" would let a line feed follow.

@@ -198,6 +198,10 @@ private slots:
                      "<table border=\"99\" cellpadding=\"99\" cellspacing=\"99\"><tr><td width=\"1000\">first</td>"
                      "<td width=\"1000\">middle</td><td width=\"1000\">last</td></tr></table>"
             << QStringList { "listed", "first", "middle", "last" } << QStringList() << QStringList() << false;
+        QTest::newRow("tables in cells")
+            << "<table><tr>" + QString("<td><table><tr>" + QString("<td>b</td>").repeated(20) + "</tr></table></td>").repeated(19)
+                   + "<td>jq</td></tr></table>"
+            << QStringList { "jq" } << QStringList() << QStringList() << false;
         QTest::newRow("nested tables") << QString("<table><tr><td>").repeated(30) + "deep table"
                                        << QStringList { "deep", "table" } << QStringList() << QStringList() << false;
         QTest::newRow("nested lists") << QString("<ul><li>").repeated(40) + "deep list"
