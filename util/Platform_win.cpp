@@ -84,6 +84,15 @@ bool isLink(const QFileInfo &info)
     return info.isSymLink() || info.isJunction();
 }
 
+// Why the folder at path is not open (anymore): err when known, never empty.
+QString notOpen(const QString &err, const QString &path)
+{
+    if (!err.isEmpty())
+        return err;
+    const QString link = linkRefusal(path);
+    return link.isEmpty() ? QStringLiteral("%1 is no folder.").arg(native(path)) : link;
+}
+
 }
 
 QString linkRefusal(const QString &path)
@@ -138,7 +147,7 @@ Folder::Folder(const Folder &parent, const QString &name)
     : Folder(parent.m_path + QLatin1Char('/') + name)
 {
     if (!parent.isOpen())
-        m_err = parent.m_err;
+        m_err = notOpen(parent.m_err, parent.m_path);
 }
 
 Folder::~Folder() = default;
@@ -170,7 +179,7 @@ QByteArray Folder::read(const QString &name, qint64 max) const
 QString Folder::remove(const QString &name) const
 {
     if (!isOpen())
-        return m_err.isEmpty() ? linkRefusal(m_path) : m_err;
+        return notOpen(m_err, m_path);
     QFile f(m_path + QLatin1Char('/') + name);
     return f.remove() ? QString() : f.errorString();
 }
@@ -178,7 +187,7 @@ QString Folder::remove(const QString &name) const
 QString Folder::removeFolder(const QString &name) const
 {
     if (!isOpen())
-        return m_err.isEmpty() ? linkRefusal(m_path) : m_err;
+        return notOpen(m_err, m_path);
     return QDir(m_path).rmdir(name) ? QString() : QStringLiteral("%1 cannot be removed.").arg(native(m_path + QLatin1Char('/') + name));
 }
 
