@@ -4,6 +4,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextTable>
 #include <QUrl>
 #include <QtMath>
 
@@ -31,6 +32,57 @@ void wrapEveryLine(QTextDocument &doc)
             QTextCursor(b).setBlockFormat(format);
         }
     }
+}
+
+// Lays doc out width wide. Indents, margins, and a table's widths and the
+// room around its cells can push text past the bubble's edge, where the page
+// cuts it off: when they do, they give way.
+void fitWidth(QTextDocument &doc, int width)
+{
+    doc.setTextWidth(width);
+    if (doc.idealWidth() <= width)
+        return;
+    doc.setIndentWidth(8);
+    // One change: the layout follows each change on its own.
+    QTextCursor edit(&doc);
+    edit.beginEditBlock();
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        QTextBlockFormat format = b.blockFormat();
+        format.setLeftMargin(0);
+        format.setRightMargin(0);
+        format.setTextIndent(0);
+        QTextCursor(b).setBlockFormat(format);
+    }
+    QList<QTextFrame *> frames { doc.rootFrame() };
+    while (!frames.isEmpty()) {
+        QTextFrame *frame = frames.takeLast();
+        frames << frame->childFrames();
+        QTextTable *table = qobject_cast<QTextTable *>(frame);
+        if (!table)
+            continue;
+        QTextTableFormat format = table->format();
+        format.setWidth(QTextLength());
+        format.clearColumnWidthConstraints();
+        format.setLeftMargin(0);
+        format.setRightMargin(0);
+        format.setCellPadding(qMin<qreal>(format.cellPadding(), 2));
+        format.setCellSpacing(qMin<qreal>(format.cellSpacing(), 2));
+        format.setBorder(qMin<qreal>(format.border(), 1));
+        table->setFormat(format);
+        for (int r = 0; r < table->rows(); ++r) {
+            for (int c = 0; c < table->columns(); ++c) {
+                QTextTableCell cell = table->cellAt(r, c);
+                QTextTableCellFormat cellFormat = cell.format().toTableCellFormat();
+                if (cellFormat.hasProperty(QTextFormat::TableCellLeftPadding))
+                    cellFormat.setPadding(qMin<qreal>(cellFormat.leftPadding(), 2));
+                if (cellFormat.hasProperty(QTextFormat::TableCellLeftBorder))
+                    cellFormat.setBorder(qMin<qreal>(cellFormat.leftBorder(), 1));
+                cell.setFormat(cellFormat);
+            }
+        }
+    }
+    edit.endEditBlock();
+    doc.setTextWidth(width);
 }
 
 // Scales pictures larger than max down to fit it, so that each is shown whole
@@ -176,7 +228,7 @@ void PrintMsgsExec::layOutMsg(const PrintMsg &msg)
     // Its widest line as laid out, so that the indents of lists and the
     // columns of tables leave their text room.
     const int maxWidth = int(content.width() * 0.8);
-    doc->setTextWidth(maxWidth);
+    fitWidth(*doc, maxWidth);
     const int natural = qMin(qCeil(doc->idealWidth() - margins), maxWidth);
     static const QRegularExpression img(QStringLiteral("<img"), QRegularExpression::CaseInsensitiveOption);
     const int minWidth = rich.contains(img) ? 220 : 100;

@@ -319,8 +319,12 @@ void ProjectMainController::recogniseLostTail()
     };
     for (int i = 0; i < pending.size();) {
         QVariantMap tail = pending.at(i).toMap();
+        const qint64 tailEnd = tail.value(kTailFend).toLongLong();
+        // Text stored just before a kill, that the manifest does not know of,
+        // lies within the tail's bytes: no other run's ends there.
+        const qint64 stored = db->maxSegFend(tailEnd);
         QString e;
-        const bool done = recogniseTail(tail.value(kTailFstart).toLongLong(), tail.value(kTailFend).toLongLong(),
+        const bool done = recogniseTail(qMax(tail.value(kTailFstart).toLongLong(), stored), tailEnd,
                                         tail.value(kTailLang).toString(), sourcesFromList(tail.value(kTailSources)),
                                         [&](qint64 fend) {
                                             tail.insert(kTailFstart, fend);
@@ -750,8 +754,15 @@ void ProjectMainController::cutRecordingBack(const QVariant &fstart)
     if (!db || !fstart.isValid())
         return;
     const qint64 at = fstart.toLongLong();
-    const qint64 stored = db->maxSegFend();
-    if (stored >= 0 && stored <= at)
+    qint64 stored = db->maxSegFend();
+    if (stored < 0)
+        return;
+    // Audio that still waits for its text is a later run's too.
+    if (m_info.contains(kLiveFstart))
+        stored = qMax(stored, recordedEnd());
+    for (const QVariant &tail : m_info.value(kLivePending).toList())
+        stored = qMax(stored, tail.toMap().value(kTailFend).toLongLong());
+    if (stored <= at)
         truncateWav(m_projectDir.absoluteFilePath(QStringLiteral("data.wav")), at, sampleRate, bytesPerSample);
 }
 

@@ -176,9 +176,14 @@ QString linkedFile(const QString &path)
 // Every private copy lives in one folder of the temporary folder, in a
 // folder of its own whose name starts with the id of the process that made
 // it: copies of a process that was killed are found and removed by the next.
+// Each user has a folder of copies: another's, met under the same name,
+// could be neither entered nor used.
 QString copiesFolder()
 {
-    return QDir(QDir::tempPath()).absoluteFilePath(QStringLiteral("%1-copies").arg(QLatin1String(ProductInfo::uid)));
+    const QString tag = Platform::userTag();
+    return QDir(QDir::tempPath())
+        .absoluteFilePath(QStringLiteral("%1-copies%2").arg(QLatin1String(ProductInfo::uid),
+                                                             tag.isEmpty() ? QString() : QLatin1Char('-') + tag));
 }
 
 void removeCopiesOfEndedProcesses(const QString &folder)
@@ -451,10 +456,13 @@ float VoskProDb::maxSegEnd()
     }
 }
 
-qint64 VoskProDb::maxSegFend()
+qint64 VoskProDb::maxSegFend(qint64 upTo)
 {
     try {
-        Sqlite3Cursor c = conn().select("select max(fend) from vres");
+        Sqlite3Query q(upTo < 0 ? "select max(fend) from vres" : "select max(fend) from vres where fend <= ?");
+        if (upTo >= 0)
+            q.bindInt64(upTo);
+        Sqlite3Cursor c = conn().select(q);
         const qint64 fend = c.next() ? c.getInt64(0) : 0;
         c.throwIfFailed();
         return fend;

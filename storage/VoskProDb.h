@@ -94,9 +94,10 @@ public:
     // html is re-serialised by BaseUtil::htmlBody and handed back as stored.
     bool updateSegHtml(qint64 segId, QString &html);
     float maxSegEnd();
-    // Where the last stored segment's audio ends in "data.wav": 0 when none,
-    // -1 when the database fails.
-    qint64 maxSegFend();
+    // Where the last stored segment's audio ends in "data.wav", of those that
+    // end at upTo or before when it is given: 0 when none, -1 when the
+    // database fails.
+    qint64 maxSegFend(qint64 upTo = -1);
 
     // Highlights and comments (comment items) and their replies
     QVariantMap addCItem(qint64 segId, const QString &text, int type);

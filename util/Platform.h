@@ -32,6 +32,11 @@ quint64 totalPhysicalMemory();
 // be asked about counts as running.
 bool processExists(qint64 pid);
 
+// Tells this process's user from the others in names of a folder they
+// share: the user's number on Linux; empty on Windows, where the temporary
+// folder is the user's own.
+QString userTag();
+
 // Makes path a folder that only this user may enter, or checks that it is
 // one already. Returns the error text, empty on success.
 QString makePrivateFolder(const QString &path);

@@ -124,6 +124,11 @@ bool processExists(qint64 pid)
     return ::kill(pid_t(pid), 0) == 0 || errno != ESRCH;
 }
 
+QString userTag()
+{
+    return QString::number(::geteuid());
+}
+
 QString makePrivateFolder(const QString &path)
 {
     const QByteArray name = QFile::encodeName(path);

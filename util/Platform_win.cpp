@@ -51,6 +51,11 @@ bool processExists(qint64 pid)
     return running;
 }
 
+QString userTag()
+{
+    return QString();
+}
+
 QString makePrivateFolder(const QString &path)
 {
     // The temporary folder is the user's own here.
@@ -77,6 +82,15 @@ QString native(const QString &path)
 bool isLink(const QFileInfo &info)
 {
     return info.isSymLink() || info.isJunction();
+}
+
+// Why the folder at path is not open (anymore): err when known, never empty.
+QString notOpen(const QString &err, const QString &path)
+{
+    if (!err.isEmpty())
+        return err;
+    const QString link = linkRefusal(path);
+    return link.isEmpty() ? QStringLiteral("%1 is no folder.").arg(native(path)) : link;
 }
 
 }
@@ -133,7 +147,7 @@ Folder::Folder(const Folder &parent, const QString &name)
     : Folder(parent.m_path + QLatin1Char('/') + name)
 {
     if (!parent.isOpen())
-        m_err = parent.m_err;
+        m_err = notOpen(parent.m_err, parent.m_path);
 }
 
 Folder::~Folder() = default;
@@ -165,7 +179,7 @@ QByteArray Folder::read(const QString &name, qint64 max) const
 QString Folder::remove(const QString &name) const
 {
     if (!isOpen())
-        return m_err.isEmpty() ? linkRefusal(m_path) : m_err;
+        return notOpen(m_err, m_path);
     QFile f(m_path + QLatin1Char('/') + name);
     return f.remove() ? QString() : f.errorString();
 }
@@ -173,7 +187,7 @@ QString Folder::remove(const QString &name) const
 QString Folder::removeFolder(const QString &name) const
 {
     if (!isOpen())
-        return m_err.isEmpty() ? linkRefusal(m_path) : m_err;
+        return notOpen(m_err, m_path);
     return QDir(m_path).rmdir(name) ? QString() : QStringLiteral("%1 cannot be removed.").arg(native(m_path + QLatin1Char('/') + name));
 }
 

@@ -291,11 +291,11 @@ bool isTablePart(const QString &n)
 }
 
 // What a bubble can show: the readers lay out a table as a full grid of
-// rows by its widest row, and each nested table several times over, so
-// columns and depth stay few; a list deeper than this moves its text out of
-// sight.
+// rows by its widest row, so columns stay few; a table in a cell multiplies
+// the columns of the one it stands in past any bubble, and its cells stand
+// as lines there; a list deeper than this moves its text out of sight.
 constexpr int kMaxColumns = 20;
-constexpr int kMaxTableDepth = 3;
+constexpr int kMaxTableDepth = 1;
 constexpr int kMaxListDepth = 9;
 
 // Values are matched whole: "$" would let a line feed follow.
@@ -595,6 +595,7 @@ private:
         Kind kind;
         bool keepsSpace = false;
         int mark = -1; // its start tag in marks
+        bool outsideCells = false; // its text would stand in a table, in no cell
     };
     // A start tag that marks its paragraph as empty, and the same without
     // the mark, written in its place once the paragraph turns out to hold
@@ -644,13 +645,21 @@ private:
         int rowspan = 1;
         QSet<QString> seen;
         if (isKept(name)) {
+            // The editor writes a list item's own style and its block's as two
+            // attributes, and its reader applies both: they stay as one.
+            QStringList styles;
+            for (const Attribute &a : t.attributes) {
+                if (a.name == QLatin1String("style"))
+                    styles << a.value;
+            }
             for (const Attribute &a : t.attributes) {
                 if (seen.contains(a.name))
                     continue;
                 QString value = XmlText::withoutForbidden(a.value);
                 QString unmarked;
                 if (a.name == QLatin1String("style")) {
-                    value = cleanStyle(value, unmarked);
+                    seen.insert(a.name);
+                    value = cleanStyle(XmlText::withoutForbidden(styles.join(QLatin1Char(';'))), unmarked);
                     style = value;
                 } else if (name == QLatin1String("a") && a.name == QLatin1String("href")) {
                     value = linkTarget(value);
@@ -832,13 +841,20 @@ private:
         if (pendingText.isEmpty())
             return;
         const bool wrap = collapses(pendingText) && !keepsSpace();
+        const bool bare = !wrap && outsideCells() && !pendingText.trimmed().isEmpty();
         if (wrap)
             out += QStringLiteral("<span style=\"%1\">").arg(keepSpaceStyle);
+        else if (bare)
+            out += QLatin1String("<span>");
         out += escapeMarkup(pendingText, false);
-        if (wrap)
+        if (wrap || bare)
             out += QLatin1String("</span>");
         pendingText.clear();
     }
+
+    // Text in a table but in none of its cells: the editor's reader drops it
+    // unless an element holds it.
+    bool outsideCells() const { return !open.isEmpty() && open.last().outsideCells; }
 
     void write(const QString &markup)
     {
@@ -854,6 +870,11 @@ private:
     {
         // Blanks are kept as typed inside a marked element: the style is inherited.
         o.keepsSpace = o.keepsSpace || keepsSpace();
+        if (o.kind == Kind::Kept)
+            o.outsideCells = o.name == QLatin1String("table")
+                || (isTablePart(o.name) && o.name != QLatin1String("td") && o.name != QLatin1String("th"));
+        else
+            o.outsideCells = outsideCells();
         open << o;
         ++openCount[o.name];
         if (o.kind == Kind::Skipped)

@@ -192,11 +192,25 @@ private slots:
             << "<table width=\"99999999\" cellpadding=\"99999\" cellspacing=\"99999\" border=\"99999\"><tr><td width=\"99999999\">wide</td>"
                "<td colspan=\"99999\">cell</td></tr></table>"
             << QStringList { "wide", "cell" } << QStringList() << QStringList() << false;
+        QTest::newRow("pushed past the bubble")
+            << QString("<ul style=\"-qt-list-indent:9; margin-left:99px\"><li style=\"margin-left:99px\">").repeated(9)
+                   + "listed</li></ul></li></ul></li></ul></li></ul></li></ul></li></ul></li></ul></li></ul></li></ul>"
+                     "<table border=\"99\" cellpadding=\"99\" cellspacing=\"99\"><tr><td width=\"1000\">first</td>"
+                     "<td width=\"1000\">middle</td><td width=\"1000\">last</td></tr></table>"
+            << QStringList { "listed", "first", "middle", "last" } << QStringList() << QStringList() << false;
+        QTest::newRow("tables in cells")
+            << "<table><tr>" + QString("<td><table><tr>" + QString("<td>b</td>").repeated(20) + "</tr></table></td>").repeated(19)
+                   + "<td>jq</td></tr></table>"
+            << QStringList { "jq" } << QStringList() << QStringList() << false;
         QTest::newRow("nested tables") << QString("<table><tr><td>").repeated(30) + "deep table"
                                        << QStringList { "deep", "table" } << QStringList() << QStringList() << false;
         QTest::newRow("nested lists") << QString("<ul><li>").repeated(40) + "deep list"
                                       << QStringList { "deep", "list" } << QStringList() << QStringList() << false;
         // Words the editor's reader drops, or draws in no colour.
+        QTest::newRow("words beside the cells")
+            << "<table><caption>caption words</caption><tr>row words<td rowspan=\"20\" colspan=\"20\">wide</td></tr>"
+               "<tr><td>spanned out</td></tr></table>"
+            << QStringList { "caption", "row", "wide", "spanned" } << QStringList() << QStringList() << false;
         QTest::newRow("paragraph marked empty") << "<p style=\"-qt-paragraph-type:empty\">marked words</p>"
                                                 << QStringList { "marked", "words" } << QStringList() << QStringList() << false;
         QTest::newRow("transparent colours")

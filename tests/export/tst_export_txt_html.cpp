@@ -28,6 +28,7 @@
 #include <memory>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -557,8 +558,10 @@ private slots:
     void killedExportsCopyGoes_data()
     {
         QTest::addColumn<bool>("full");
-        QTest::newRow("next export") << false;
-        QTest::newRow("next export, temporary folder full") << true;
+        QTest::addColumn<bool>("othersCopies"); // another user's copies stand in the temporary folder
+        QTest::newRow("next export") << false << false;
+        QTest::newRow("next export, temporary folder full") << true << false;
+        QTest::newRow("next export, another user's copies beside") << false << true;
     }
 
     // An export killed midway leaves its private copy of the database; the
@@ -566,9 +569,14 @@ private slots:
     void killedExportsCopyGoes()
     {
         QFETCH(bool, full);
+        QFETCH(bool, othersCopies);
         const QString project = QUrl(makeProject(caseDir(), "p", "P", [](VoskProDb &db, const QString &data) {
                                          fillTalk(db, data);
                                      })).toLocalFile();
+        const QString othersFolder = QDir::temp().filePath("kalvinor_audio2text_win-copies");
+        if (othersCopies)
+            QVERIFY(QDir().mkdir(othersFolder) && ::chown(QFile::encodeName(othersFolder), 65534, 65534) == 0);
+        const auto removeOthers = qScopeGuard([&] { QDir(othersFolder).removeRecursively(); });
         const QSet<QString> others = TestUtil::tempFiles(m_tmp.path());
         QProcess running, killed;
         QVERIFY(startCopyHolder(running, project + "/data"));

@@ -404,10 +404,14 @@ void TestProjectMainControllerLive::unrecognisedTailWaitsForItsModel_data()
 {
     QTest::addColumn<int>("mode");
     QTest::addColumn<int>("tails");
-    QTest::newRow("record") << int(ProjectMainController::Record) << 1;
-    QTest::newRow("transcribe") << int(ProjectMainController::Transcribe) << 1;
-    QTest::newRow("convert") << int(ProjectMainController::Convert) << 1;
-    QTest::newRow("two tails, two records") << int(ProjectMainController::Record) << 2;
+    QTest::addColumn<bool>("resume"); // an interrupted conversion of the file, that stored nothing
+    QTest::addColumn<bool>("killedOnce"); // the opening with the model back, after it stored the tail's text
+    QTest::newRow("record") << int(ProjectMainController::Record) << 1 << false << false;
+    QTest::newRow("transcribe") << int(ProjectMainController::Transcribe) << 1 << false << false;
+    QTest::newRow("convert") << int(ProjectMainController::Convert) << 1 << false << false;
+    QTest::newRow("two tails, two records") << int(ProjectMainController::Record) << 2 << false << false;
+    QTest::newRow("convert resumed") << int(ProjectMainController::Convert) << 1 << true << false;
+    QTest::newRow("record, opening killed") << int(ProjectMainController::Record) << 1 << false << true;
 }
 
 // A killed recording's last words whose model is gone stay without text
@@ -417,6 +421,8 @@ void TestProjectMainControllerLive::unrecognisedTailWaitsForItsModel()
 {
     QFETCH(int, mode);
     QFETCH(int, tails);
+    QFETCH(bool, resume);
+    QFETCH(bool, killedOnce);
     const QString dir = makeProject(QStringLiteral("tail"));
     const QString wav = dir + QStringLiteral("/data.wav");
     const QString manifest = dir + QStringLiteral("/manifest");
@@ -431,6 +437,11 @@ void TestProjectMainControllerLive::unrecognisedTailWaitsForItsModel()
         QVariantMap info = readJsonFile(manifest);
         info.insert(QStringLiteral("live_fstart"), at);
         info.insert(QStringLiteral("live_lang"), lang);
+        if (resume) {
+            info.insert(QStringLiteral("convert"), QUrl::fromLocalFile(speech).toString());
+            for (const char *key : { "convert_status", "convert_fend", "convert_cur" })
+                info.insert(QLatin1String(key), 0);
+        }
         QVERIFY(writeJsonFile(manifest, info));
         ranges << qMakePair(at, fileSize(wav) - 44);
 
@@ -453,6 +464,13 @@ void TestProjectMainControllerLive::unrecognisedTailWaitsForItsModel()
     }
 
     QVERIFY(LangDb::instance()->setLocalPath(lang, modelDir));
+    if (killedOnce) {
+        // Its text stored, the manifest not yet written.
+        const QByteArray before = TestUtil::readFile(manifest);
+        ProjectMainController first;
+        QVERIFY(open(first, dir));
+        QVERIFY(TestUtil::writeFile(manifest, before));
+    }
     ProjectMainController c;
     QVERIFY(open(c, dir));
     QCOMPARE(c.lastErr(), QString());

@@ -266,6 +266,10 @@ void TestBaseUtil::htmlBody_data()
                                                << "x";
     QTest::newRow("font too small to read") << "<span style=\"font-size:0;color:red\">a</span><b style=\"font-size:2%\">b</b>"
                                             << "<span style=\"color:red\">a</span><b>b</b>";
+    // The editor writes a list item's own style and its block's apart.
+    QTest::newRow("list item with two styles")
+        << "<ol><li style=\" font-weight:600;\" style=\" margin-top:0px; -qt-block-indent:2; text-indent:12px;\">x</li></ol>"
+        << "<ol><li style=\" font-weight:600; margin-top:0px; -qt-block-indent:2; text-indent:12px;\">x</li></ol>";
     QTest::newRow("text moved out of sight")
         << "<p style=\"margin-left:999px;-qt-block-indent:99;white-space:nowrap\">a</p><p style=\" margin-top:12px; text-indent:0px;\">b</p>"
         << "<p>a</p><p style=\" margin-top:12px; text-indent:0px;\">b</p>";
