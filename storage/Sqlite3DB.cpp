@@ -364,7 +364,9 @@ void Sqlite3DB::open(const QString &filePath, const QByteArray &key, int flags)
     if (noFollow)
         Platform::databaseWithoutLinks(path, true);
     sqlite3 *db = nullptr;
-    const int rc = sqlite3_open_v2(filePath.toUtf8().constData(), &db, flags & ~NoFollow, nullptr);
+    // From 3.31 on SQLite honours the flag itself, its own way of naming files included.
+    const int ownFlags = sqlite3_libversion_number() >= 3031000 ? flags : flags & ~NoFollow;
+    const int rc = sqlite3_open_v2(filePath.toUtf8().constData(), &db, ownFlags, nullptr);
     // A connection that failed to open or to take its key is closed at once,
     // so the object never looks open without being usable.
     if (rc != SQLITE_OK || (!key.isEmpty() && sqlite3_key(db, key.constData(), key.size()) != SQLITE_OK)) {
