@@ -131,6 +131,13 @@ class TestExportTxtHtml : public QObject
         return url(dir);
     }
 
+    // The local folder of a new project holding a short talk.
+    QString talkProject()
+    {
+        return QUrl(makeProject(caseDir(), "p", "P", [](VoskProDb &db, const QString &data) { fillTalk(db, data); }))
+            .toLocalFile();
+    }
+
     std::unique_ptr<ExportHandlingItemModel> runBatch(const QString &saveRoot, const QVariantList &projects,
                                                       const QString &type, bool audio = false, bool hl = false)
     {
@@ -480,9 +487,7 @@ private slots:
     {
         QFETCH(QString, type);
         QFETCH(QString, state);
-        const QString project = QUrl(makeProject(caseDir(), "p", "P", [](VoskProDb &db, const QString &data) {
-                                         fillTalk(db, data);
-                                     })).toLocalFile();
+        const QString project = talkProject();
         QVERIFY(TestUtil::writeFile(project + "/data.wav", QByteArray(4096, 'w')));
         QVERIFY(TestUtil::writeFile(project + "/images/abc.png", "picture"));
         VoskProDb own;
@@ -531,9 +536,7 @@ private slots:
     {
         QFETCH(bool, folder);
         QFETCH(QString, why);
-        const QString project = QUrl(makeProject(caseDir(), "p", "P", [](VoskProDb &db, const QString &data) {
-                                         fillTalk(db, data);
-                                     })).toLocalFile();
+        const QString project = talkProject();
         VoskProDb own;
         QVERIFY(own.open(project + "/data"));
         addSeg(own, "late words", 9, 1, 2);
@@ -570,9 +573,7 @@ private slots:
     {
         QFETCH(bool, full);
         QFETCH(bool, othersCopies);
-        const QString project = QUrl(makeProject(caseDir(), "p", "P", [](VoskProDb &db, const QString &data) {
-                                         fillTalk(db, data);
-                                     })).toLocalFile();
+        const QString project = talkProject();
         const QString othersFolder = QDir::temp().filePath("kalvinor_audio2text_win-copies");
         if (othersCopies)
             QVERIFY(QDir().mkdir(othersFolder) && ::chown(QFile::encodeName(othersFolder), 65534, 65534) == 0);
@@ -658,9 +659,7 @@ private slots:
     {
         QFETCH(QString, file);
         QFETCH(bool, import);
-        const QString project = QUrl(makeProject(caseDir(), "p", "P", [](VoskProDb &db, const QString &data) {
-                                         fillTalk(db, data);
-                                     })).toLocalFile();
+        const QString project = talkProject();
         QVERIFY(TestUtil::writeFile(project + "/data.wav", QByteArray(4096, 'w')));
         const QString secret = QDir::home().filePath(QStringLiteral(".private%1/").arg(++m_n) + file);
         QDir().mkpath(QFileInfo(secret).path());
