@@ -4,37 +4,12 @@
 #include "app/AppShell.h"
 #include "common/ProjectFixture.h"
 #include "common/TestUtil.h"
+#include "common/UrlRecorder.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QtQuickTest>
-
-// Stands in for the browser and the file manager: what the page opens.
-class OpenedUrls : public QObject
-{
-    Q_OBJECT
-    Q_PROPERTY(QStringList urls MEMBER m_urls NOTIFY changed)
-
-public slots:
-    void open(const QUrl &url)
-    {
-        m_urls << url.toString();
-        emit changed();
-    }
-    void clear()
-    {
-        m_urls.clear();
-        emit changed();
-    }
-
-signals:
-    void changed();
-
-private:
-    QStringList m_urls;
-};
 
 class Setup : public QObject
 {
@@ -61,14 +36,12 @@ public slots:
         fx.addSeg(QStringLiteral(" thank you for coming"), 3.0f, b, 0, 1);
         fx.addSeg(QStringLiteral(" let us begin"), 6.25f, a);
         engine->rootContext()->setContextProperty(QStringLiteral("fixtureSpeakerA"), a);
-        for (const char *scheme : { "http", "https", "file" })
-            QDesktopServices::setUrlHandler(scheme, &opened, "open");
         engine->rootContext()->setContextProperty(QStringLiteral("openedUrls"), &opened);
     }
 
 private:
     TestUtil::ProjectFixture fx;
-    OpenedUrls opened;
+    TestUtil::UrlRecorder opened { { QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("file") } };
 };
 
 QUICK_TEST_MAIN_WITH_SETUP(conversation_pages, Setup)

@@ -5,6 +5,7 @@
 #include "app/CheckUpdateThread.h"
 #include "common/AudioTestUtil.h"
 #include "common/ProjectDbAccess.h"
+#include "common/UrlRecorder.h"
 #include "engine/VoskApi.h"
 #include "projects/JsonFile.h"
 #include "projects/ProjectsMgr.h"
@@ -12,7 +13,6 @@
 #include "storage/VoskProDb.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QTemporaryDir>
@@ -20,21 +20,6 @@
 #include <QWindow>
 #include <QtQuickTest>
 #include <QtTest/qtestmouse.h>
-
-// Takes the addresses that pages hand to the desktop, in place of a browser.
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-
-public:
-    Q_INVOKABLE QString last() const { return m_last; }
-
-public slots:
-    void open(const QUrl &url) { m_last = url.toString(); }
-
-private:
-    QString m_last;
-};
 
 // Clicks through the window system, where Qt itself tells a double click
 // (Qt Quick Test sends its events past it): a click marked second follows
@@ -88,7 +73,6 @@ public slots:
     {
         AppShell::setRootContextProperties(engine, QCoreApplication::instance());
         QQmlContext *ctx = engine->rootContext();
-        QDesktopServices::setUrlHandler(QStringLiteral("http"), &urls, "open");
         ctx->setContextProperty(QStringLiteral("openedUrls"), &urls);
         ctx->setContextProperty(QStringLiteral("windowMouse"), &mouse);
         ctx->setContextProperty(QStringLiteral("testRootUrl"), QUrl::fromLocalFile(tmp.path()).toString());
@@ -139,7 +123,7 @@ private:
     QTemporaryDir tmp;
     QString bigProjectUrl;
     QString lostTailUrl;
-    UrlRecorder urls;
+    TestUtil::UrlRecorder urls { { QStringLiteral("http") } };
     WindowMouse mouse;
 };
 
