@@ -32,7 +32,9 @@ Item {
     property alias editor: msgEdit
 
     width: view ? view.width : 400
-    height: shown ? body.height + 14 : 0
+    // Never 0: a list whose only row in view has no height takes its whole
+    // content for empty and shows nothing.
+    height: shown ? body.height + 14 : 1
     visible: shown
 
     function critical(text) {
@@ -139,6 +141,18 @@ Item {
         var pos = msgEdit.cursorPosition
         baseutil.textEditReplaceSel(msgEdit.textDocument, pos, pos, html)
         save()
+    }
+
+    // The list does not follow the caret inside a row taller than itself.
+    function keepCaretInView() {
+        if (!msgEdit.activeFocus || !view)
+            return
+        var r = msgEdit.cursorRectangle
+        var top = msgEdit.mapToItem(view.contentItem, r.x, r.y).y
+        if (top < view.contentY)
+            view.contentY = top
+        else if (top + r.height > view.contentY + view.height)
+            view.contentY = top + r.height - view.height
     }
 
     function playRow(row) {
@@ -269,6 +283,7 @@ Item {
                                 root.view.currentIndex = idx
                         }
                         onTextChanged: if (activeFocus && !root.showing && !root.live) root.page.edited()
+                        onCursorRectangleChanged: root.keepCaretInView()
                         onEditingFinished: root.commit()
                         onLinkActivated: function(link) {
                             var m = /^#hl(\d+)$/.exec(link)

@@ -21,12 +21,17 @@ TestCase {
     function endProcess() { win.destroy(); win = null }
     function cleanup() { if (win) endProcess() }
 
-    function openProject(url, props) {
+    function openWindow() {
         if (!win) {
             win = Qt.createComponent("qrc:/main.qml").createObject(null)
             win.requestActivate()
             tryVerify(function() { return win.active && navUtil().currentPage !== null })
         }
+        return win
+    }
+
+    function openProject(url, props) {
+        openWindow()
         navUtil().nav("MainContentFrame.qml", Object.assign({ projectUrl: url }, props))
         var page = null
         tryVerify(function() { page = navUtil().currentPage
@@ -117,6 +122,46 @@ TestCase {
         mouseClick(find("menuProjects"))
         tryVerify(function() { name = findChild(find("project_0"), "projectName"); return name !== null })
         compare(name.text, "Convert-meeting")
+    }
+
+    // True when row i is drawn inside the list's viewport.
+    function inView(list, i) {
+        var r = row(i)
+        return r !== null && r.visible && r.height > 0 && r.y < list.contentY + list.height && r.y + r.height > list.contentY
+    }
+
+    // A segment taller than the window, between two short ones: the page
+    // opens at its end, every row is drawn and the wheel reaches both ends.
+    function test_tallSegmentShowsEveryRow_data() {
+        return [600, 768, 1000].map(function(h) { return { tag: "height " + h, height: h } })
+    }
+
+    function test_tallSegmentShowsEveryRow(data) {
+        openWindow().height = data.height
+        openProject(testTallUrl)
+        var list = find("conversationList")
+        tryVerify(function() { return inView(list, 2) })
+        var seen = [false, false, false]
+        var wheel = function(delta) {
+            for (var i = 0; i < 100 && !(delta > 0 ? list.atYBeginning : list.atYEnd); ++i) {
+                mouseWheel(list, list.width / 2, list.height / 2, 0, delta)
+                tryVerify(function() { return !list.moving })
+                
+                for (var r = 0; r < 3; ++r)
+                    seen[r] = seen[r] || inView(list, r)
+            }
+        }
+        wheel(480)
+        verify(inView(list, 0))
+        // Typing at the tall row's end keeps the caret in sight.
+        var edit = findChild(row(1), "messageEdit")
+        mouseClick(edit, 5, list.mapToItem(edit, 0, list.height - 10).y)
+        keyClick(Qt.Key_End, Qt.ControlModifier)
+        var caret = edit.mapToItem(list, 0, edit.cursorRectangle.y).y
+        verify(caret >= 0 && caret + edit.cursorRectangle.height <= list.height, caret)
+        wheel(-480)
+        verify(inView(list, 2))
+        compare(seen, [true, true, true])
     }
 
     // The items the pane lists, after opening it by its handle when hidden.

@@ -67,6 +67,7 @@ public slots:
         AudioTestUtil::makeSpokenWav(text, tmp.filePath(QStringLiteral("long.wav")), 30);
         bigProjectUrl = makeBigProject();
         lostTailUrl = makeLostTailProject();
+        tallUrl = makeTallProject();
     }
 
     void qmlEngineAvailable(QQmlEngine *engine)
@@ -80,6 +81,7 @@ public slots:
         ctx->setContextProperty(QStringLiteral("testLongSpeechUrl"), QUrl::fromLocalFile(tmp.filePath(QStringLiteral("long.wav"))).toString());
         ctx->setContextProperty(QStringLiteral("testBigProjectUrl"), bigProjectUrl);
         ctx->setContextProperty(QStringLiteral("testLostTailUrl"), lostTailUrl);
+        ctx->setContextProperty(QStringLiteral("testTallUrl"), tallUrl);
     }
 
 private:
@@ -103,6 +105,31 @@ private:
         return url;
     }
 
+    // A segment taller than any window, between two short ones.
+    QString makeTallProject()
+    {
+        const QString url = ProjectsMgr::instance()->createProject(QStringLiteral("tall"), QUrl::fromLocalFile(tmp.path()).toString(),
+                                                                   QStringLiteral("en-s"), 0.5);
+        const QString data = QUrl(url).toLocalFile() + QStringLiteral("/data");
+        VoskProDb db;
+        if (url.isEmpty() || !db.open(data))
+            qFatal("tall project: %s", qPrintable(ProjectsMgr::instance()->lastErr()));
+        QStringList lines;
+        for (int i = 1; i <= 100; ++i)
+            lines << QStringLiteral("line %1 of the long note").arg(i);
+        const QStringList texts { QStringLiteral(" first words"), lines.join(QStringLiteral("<br/>")), QStringLiteral(" last words") };
+        for (int i = 0; i < texts.size(); ++i) {
+            VoskProSeg seg;
+            seg.device = 2;
+            seg.start = i;
+            seg.end = i + 1;
+            seg.spkId = 1;
+            seg.html = texts.at(i);
+            db.addSeg(seg, QStringLiteral("[]"), 0);
+        }
+        return url;
+    }
+
     // A recording killed before its words were stored, in a language whose
     // model is gone.
     QString makeLostTailProject()
@@ -123,6 +150,7 @@ private:
     QTemporaryDir tmp;
     QString bigProjectUrl;
     QString lostTailUrl;
+    QString tallUrl;
     TestUtil::UrlRecorder urls { { QStringLiteral("http") } };
     WindowMouse mouse;
 };
