@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTextDocumentFragment>
+#include <QUrl>
 #include <QVector>
 
 namespace {
@@ -312,18 +313,44 @@ bool isProjectPicture(const QString &v)
     return v.startsWith(folder) && FileUtil::isSavedPicture(v.mid(folder.size()));
 }
 
-// A web address: what a browser opens once it has dropped the blanks and
-// control characters it ignores in a link. Empty for anything else.
+bool isBlankOrControl(QChar c)
+{
+    return c.unicode() <= 0x20 || (c.unicode() >= 0x7f && c.unicode() <= 0x9f) || c.isSpace();
+}
+
+// A web address, checked on what a browser opens once it has dropped the
+// blanks and control characters it ignores in a link. Kept as the user gave
+// it, so that it leads where it pointed: trimmed, without the tabs and line
+// breaks a browser drops, and the other blanks and controls percent-encoded.
+// Empty for anything else.
 QString webLink(const QString &v)
 {
-    QString target;
-    for (const QChar c : v) {
-        if (c.unicode() > 0x20 && (c.unicode() < 0x7f || c.unicode() > 0x9f) && !c.isSpace())
-            target += c;
-    }
     static const QRegularExpression re(QRegularExpression::anchoredPattern(QStringLiteral("https?://[^/?#\\\\].*")),
                                        QRegularExpression::CaseInsensitiveOption);
-    return re.match(target).hasMatch() ? target : QString();
+    QString stripped;
+    for (const QChar c : v) {
+        if (!isBlankOrControl(c))
+            stripped += c;
+    }
+    if (!re.match(stripped).hasMatch())
+        return QString();
+    int from = 0;
+    int to = v.size();
+    while (from < to && isBlankOrControl(v.at(from)))
+        ++from;
+    while (to > from && isBlankOrControl(v.at(to - 1)))
+        --to;
+    QString target;
+    for (const QChar c : v.midRef(from, to - from)) {
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+            continue;
+        if (isBlankOrControl(c))
+            target += QString::fromLatin1(QUrl::toPercentEncoding(QString(c)));
+        else
+            target += c;
+    }
+    // Blanks within the scheme: the address a browser reads.
+    return re.match(target).hasMatch() ? target : stripped;
 }
 
 // The width or height of a picture, table or cell: within a bubble.

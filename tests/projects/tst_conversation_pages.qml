@@ -243,6 +243,8 @@ TestCase {
         return [
             { tag: "web page", href: "https://example.org/agenda?id=7&amp;x=1",
               opened: ["https://example.org/agenda?id=7&x=1"] },
+            { tag: "blank in the address", href: "https://example.org/my file.pdf",
+              opened: ["https://example.org/my file.pdf"] },
             { tag: "project picture", href: "images/0123456789abcdef0123456789abcdef.png",
               opened: [prosmgr.cp.projectUrl + "/images/0123456789abcdef0123456789abcdef.png"] },
             { tag: "script", href: "javascript:alert(1)", opened: [] }
