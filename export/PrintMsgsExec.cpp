@@ -85,47 +85,90 @@ void fitWidth(QTextDocument &doc, int width)
     doc.setTextWidth(width);
 }
 
-// Scales pictures larger than max down to fit it, so that each is shown whole
-// on one page.
-void fitPictures(QTextDocument &doc, const QSizeF &max)
+// Gives every fragment of doc the format that change makes of its own; a
+// change returns false to leave the fragment as it is. The fragments are
+// collected first, as a new format can merge them.
+template<typename Change>
+void reformatFragments(QTextDocument &doc, Change change)
 {
-    struct Fitted
+    struct Changed
     {
         int position, length;
-        QTextImageFormat format;
+        QTextCharFormat format;
     };
-    QList<Fitted> fitted;
+    QList<Changed> changed;
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment f = it.fragment();
-            if (!f.charFormat().isImageFormat())
-                continue;
-            QTextImageFormat image = f.charFormat().toImageFormat();
-            const QVariant data = doc.resource(QTextDocument::ImageResource, QUrl(image.name()));
-            QSizeF size = data.canConvert<QPixmap>() ? QSizeF(qvariant_cast<QPixmap>(data).size()) : QSizeF();
-            if (size.isEmpty())
-                continue;
-            // A size the text sets keeps the picture's proportions where one side is missing.
-            if (image.width() > 0 && image.height() > 0)
-                size = QSizeF(image.width(), image.height());
-            else if (image.width() > 0)
-                size = QSizeF(image.width(), image.width() * size.height() / size.width());
-            else if (image.height() > 0)
-                size = QSizeF(image.height() * size.width() / size.height(), image.height());
-            if (size.width() <= max.width() && size.height() <= max.height())
-                continue;
-            size.scale(max, Qt::KeepAspectRatio);
-            image.setWidth(size.width());
-            image.setHeight(size.height());
-            fitted << Fitted { f.position(), f.length(), image };
+            QTextCharFormat format = f.charFormat();
+            if (change(format))
+                changed << Changed { f.position(), f.length(), format };
         }
     }
-    for (const Fitted &f : qAsConst(fitted)) {
+    for (const Changed &f : qAsConst(changed)) {
         QTextCursor c(&doc);
         c.setPosition(f.position);
         c.setPosition(f.position + f.length, QTextCursor::KeepAnchor);
         c.setCharFormat(f.format);
     }
+}
+
+// What the PDF writer can copy into the page as a link's target: it copies
+// the target's Latin-1 bytes as they stand, where a parenthesis or a
+// backslash ends the target early or starts page syntax of the text's own,
+// and other characters turn into "?". The rest is percent-encoded from its
+// UTF-8 bytes; a browser reads it as the same address.
+QString pdfLinkTarget(const QString &href)
+{
+    QString out;
+    for (const char ch : href.toUtf8()) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c > 0x20 && c < 0x7f && c != '(' && c != ')' && c != '\\')
+            out += QLatin1Char(ch);
+        else
+            out += QLatin1Char('%') + QString::number(c, 16).rightJustified(2, QLatin1Char('0')).toUpper();
+    }
+    return out;
+}
+
+void encodeLinkTargets(QTextDocument &doc)
+{
+    reformatFragments(doc, [](QTextCharFormat &format) {
+        const QString target = pdfLinkTarget(format.anchorHref());
+        if (!format.isAnchor() || target == format.anchorHref())
+            return false;
+        format.setAnchorHref(target);
+        return true;
+    });
+}
+
+// Scales pictures larger than max down to fit it, so that each is shown whole
+// on one page.
+void fitPictures(QTextDocument &doc, const QSizeF &max)
+{
+    reformatFragments(doc, [&doc, &max](QTextCharFormat &format) {
+        if (!format.isImageFormat())
+            return false;
+        QTextImageFormat image = format.toImageFormat();
+        const QVariant data = doc.resource(QTextDocument::ImageResource, QUrl(image.name()));
+        QSizeF size = data.canConvert<QPixmap>() ? QSizeF(qvariant_cast<QPixmap>(data).size()) : QSizeF();
+        if (size.isEmpty())
+            return false;
+        // A size the text sets keeps the picture's proportions where one side is missing.
+        if (image.width() > 0 && image.height() > 0)
+            size = QSizeF(image.width(), image.height());
+        else if (image.width() > 0)
+            size = QSizeF(image.width(), image.width() * size.height() / size.width());
+        else if (image.height() > 0)
+            size = QSizeF(image.height() * size.width() / size.height(), image.height());
+        if (size.width() <= max.width() && size.height() <= max.height())
+            return false;
+        size.scale(max, Qt::KeepAspectRatio);
+        image.setWidth(size.width());
+        image.setHeight(size.height());
+        format = image;
+        return true;
+    });
 }
 
 }
@@ -217,6 +260,7 @@ void PrintMsgsExec::layOutMsg(const PrintMsg &msg)
     doc->setDefaultFont(defaultFont());
     doc->setBaseUrl(QUrl(msg.baseUrl, QUrl::TolerantMode));
     doc->setHtml(rich);
+    encodeLinkTargets(*doc);
 
     // At most as wide as a bubble on the page, and, with room for a line
     // beside it, as high as a page holds.

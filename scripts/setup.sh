@@ -16,7 +16,7 @@ packages=(
   libsqlcipher-dev libopencc-dev libcurl4-openssl-dev libarchive-dev libsdl2-dev
   libpugixml-dev libminizip-dev zlib1g-dev libpulse-dev
   fonts-liberation fonts-wqy-microhei
-  xvfb xauth pulseaudio pulseaudio-utils espeak-ng sox ffmpeg poppler-utils openssl chromium
+  xvfb xauth pulseaudio pulseaudio-utils espeak-ng sox ffmpeg poppler-utils qpdf openssl chromium
   unzip libxml2-utils libreoffice-writer-nogui
 )
 

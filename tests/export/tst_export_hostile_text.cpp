@@ -1,7 +1,7 @@
 // Exports of a project made elsewhere, whose texts hold any markup and any
 // characters, read back by independent programs: Chromium's DOM of the web
-// page, poppler's text and picture lists of the PDF, xmllint on every part
-// of the Word document.
+// page, poppler's text and picture lists of the PDF, qpdf's objects of its
+// links, xmllint on every part of the Word document.
 
 #include "common/DocxReader.h"
 #include "common/ProjectDbAccess.h"
@@ -10,6 +10,9 @@
 #include "export/ExportHandlingItemModel.h"
 
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTextCodec>
@@ -279,6 +282,45 @@ private slots:
             QVERIFY2(txtWords.count(w) >= 2, qPrintable(w + " missing from " + txtWords));
             QVERIFY2(docxWords.count(w) >= 2, qPrintable(w + " missing from " + docxWords));
         }
+    }
+
+    void linksReachThePdfWhole_data()
+    {
+        QTest::addColumn<QString>("href");
+        QTest::newRow("closing parenthesis") << "https://en.wikipedia.org/wiki/Smile_:-)";
+        QTest::newRow("opening parenthesis") << "https://example.com/a(b";
+        QTest::newRow("backslash") << "https://example.com/a\\b";
+        QTest::newRow("crafted action") << "https://x.example/a)>>/A<</S/JavaScript/JS(app.alert(1))/Z(";
+        QTest::newRow("beyond Latin-1") << QString::fromUtf8("https://example.org/stra\u00dfe/\u20ac");
+    }
+
+    // qpdf reads back a well-formed file whose every link opens its target
+    // and does nothing else.
+    void linksReachThePdfWhole()
+    {
+        QFETCH(QString, href);
+        emptyProject();
+        m_project.addSeg("<p>see <a href=\"" + href.toHtmlEscaped() + "\">the link</a></p>", 1, 1);
+        const QString pdf = exportAs("PDF Files(*.pdf)");
+        QVERIFY(!pdf.isEmpty());
+        int code = -1;
+        const QString check = TestUtil::run("qpdf", { "--check", pdf + "/Talk.pdf" }, {}, &code);
+        QVERIFY2(code == 0, qPrintable(check));
+        const QJsonObject objects = QJsonDocument::fromJson(TestUtil::run("qpdf", { "--json=2", "--json-key=qpdf", pdf + "/Talk.pdf" }).toUtf8())
+                                        .object().value("qpdf").toArray().at(1).toObject();
+        QStringList targets;
+        for (const QJsonValue &object : objects) {
+            const QJsonObject value = object.toObject().value("value").toObject();
+            if (value.value("/Subtype").toString() != "/Link")
+                continue;
+            const QJsonObject action = value.value("/A").toObject();
+            QCOMPARE(action.keys(), QStringList({ "/S", "/Type", "/URI" }));
+            QCOMPARE(action.value("/S").toString(), QStringLiteral("/URI"));
+            // A text string: "u:" and the text.
+            targets << QUrl::fromPercentEncoding(action.value("/URI").toString().mid(2).toUtf8());
+        }
+        targets.removeDuplicates();
+        QCOMPARE(targets, QStringList { href });
     }
 
     void forbiddenCharacters_data()
