@@ -7,7 +7,8 @@
 //  - opening: loading the same segments straight from the project database;
 //  - scrolling: the same list with a plain one-line text per row.
 //
-//   bench_conversation_view [segments]   (default 50000)
+//   bench_conversation_view [segments] [open]   (default 50000; "open": the
+//   opening alone, without the scrolling)
 
 #include "app/AppShell.h"
 #include "app/InitablesThread.h"
@@ -96,6 +97,7 @@ int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
     const int n = argc > 1 ? std::atoi(argv[1]) : 50000;
+    const bool openOnly = argc > 2 && qstrcmp(argv[2], "open") == 0;
     if (n <= 0)
         fail("segment count must be positive");
 
@@ -188,27 +190,30 @@ int main(int argc, char **argv)
     frame(win);
     const qint64 openMs = t.elapsed();
 
-    int pageFrames = 0;
-    const qint64 pageScrollMs = scroll(win, list, &pageFrames);
-
-    // Baseline scroll: hide the page, show the plain list over the same model.
-    page->setVisible(false);
-    auto *plain = win->property("plain").value<QQuickItem *>();
-    plain->setProperty("model", QVariant::fromValue<QObject *>(conv));
-    plain->setVisible(true);
-    frame(win);
-    int plainFrames = 0;
-    const qint64 plainScrollMs = scroll(win, plain, &plainFrames);
-
     std::printf("segments: %d\n", n);
     std::printf("open project until the list is filled: %lld ms (database load alone: %lld ms, ratio %.2f)\n",
                 (long long)openMs, (long long)loadMs, loadMs > 0 ? double(openMs) / double(loadMs) : 0.0);
-    std::printf("scroll top to bottom: %lld ms over %d frames, %.2f ms per frame\n", (long long)pageScrollMs,
-                pageFrames, double(pageScrollMs) / pageFrames);
-    std::printf("plain-text list baseline: %lld ms over %d frames, %.2f ms per frame (per-frame ratio %.2f)\n",
-                (long long)plainScrollMs, plainFrames, double(plainScrollMs) / plainFrames,
-                plainScrollMs > 0 ? (double(pageScrollMs) / pageFrames) / (double(plainScrollMs) / plainFrames) : 0.0);
     std::fflush(stdout);
+    if (!openOnly) {
+        int pageFrames = 0;
+        const qint64 pageScrollMs = scroll(win, list, &pageFrames);
+
+        // Baseline scroll: hide the page, show the plain list over the same model.
+        page->setVisible(false);
+        auto *plain = win->property("plain").value<QQuickItem *>();
+        plain->setProperty("model", QVariant::fromValue<QObject *>(conv));
+        plain->setVisible(true);
+        frame(win);
+        int plainFrames = 0;
+        const qint64 plainScrollMs = scroll(win, plain, &plainFrames);
+
+        std::printf("scroll top to bottom: %lld ms over %d frames, %.2f ms per frame\n", (long long)pageScrollMs,
+                    pageFrames, double(pageScrollMs) / pageFrames);
+        std::printf("plain-text list baseline: %lld ms over %d frames, %.2f ms per frame (per-frame ratio %.2f)\n",
+                    (long long)plainScrollMs, plainFrames, double(plainScrollMs) / plainFrames,
+                    plainScrollMs > 0 ? (double(pageScrollMs) / pageFrames) / (double(plainScrollMs) / plainFrames) : 0.0);
+        std::fflush(stdout);
+    }
     delete page;
     delete root0;
     mgr->existProject();
