@@ -34,20 +34,19 @@ bool ConversationsItemModel::init(QString &err)
     }
     const QSharedPointer<VoskProDb> projectDb = ctrl->db;
     QList<VoskProSeg> loaded = projectDb->loadSegs(-1);
-    // A project made elsewhere may hold any markup: the page shows what the
-    // editor would store, whose layout cannot stall the view.
-    for (VoskProSeg &seg : loaded)
-        seg.html = BaseUtil::htmlBody(seg.html);
     const QList<VoskSpeakerInfo> spks = projectDb->loadSpeakers();
     // The rows and the controller's signals belong to the thread the views
     // read on; posted there ahead of the opening thread's report, so the page
     // finds the rows in place, announced to every view already attached.
-    QMetaObject::invokeMethod(this, [this, ctrl, projectDb, loaded, spks] { takeOver(ctrl, projectDb, loaded, spks); });
+    // Handed over, not shared: the first row read would copy them all.
+    QMetaObject::invokeMethod(this, [this, ctrl, projectDb, loaded = std::move(loaded), spks]() mutable {
+        takeOver(ctrl, projectDb, std::move(loaded), spks);
+    });
     return true;
 }
 
 void ConversationsItemModel::takeOver(ProjectMainController *ctrl, const QSharedPointer<VoskProDb> &projectDb,
-                                      const QList<VoskProSeg> &loaded, const QList<VoskSpeakerInfo> &spks)
+                                      QList<VoskProSeg> loaded, const QList<VoskSpeakerInfo> &spks)
 {
     cp = ctrl;
     db = projectDb;
@@ -55,7 +54,8 @@ void ConversationsItemModel::takeOver(ProjectMainController *ctrl, const QShared
         speakers.insert(s.id, s);
     if (!loaded.isEmpty()) {
         beginInsertRows(QModelIndex(), 0, loaded.size() - 1);
-        segs = loaded + segs;
+        loaded += segs;
+        segs = std::move(loaded);
         endInsertRows();
         // The live row moved behind them.
         const int n = segs.size();
@@ -113,7 +113,7 @@ QVariant ConversationsItemModel::data(const QModelIndex &index, int role) const
     case IdRole: return qlonglong(seg.id);
     case SendRole: return seg.device == 1;
     case TimeRole: return BaseUtil::formatMSecs(BaseUtil::secsToMSecs(seg.start));
-    case MessageRole: return seg.html;
+    case MessageRole: return message(row);
     case SpeakerRole: {
         const auto it = speakers.constFind(seg.spkId);
         return it == speakers.constEnd() ? QString() : it->name;
@@ -129,6 +129,19 @@ QVariant ConversationsItemModel::data(const QModelIndex &index, int role) const
     case FendRole: return double(seg.fend);
     default: return QVariant();
     }
+}
+
+// A project made elsewhere may hold any markup: a row shows what the editor
+// would store, whose layout cannot stall the view. Cleaned when the row is
+// first read, not when the project opens, which it would slow down.
+const QString &ConversationsItemModel::message(int row) const
+{
+    VoskProSeg &seg = segs[row];
+    if (!cleaned.contains(seg.id)) {
+        seg.html = BaseUtil::htmlBody(seg.html);
+        cleaned.insert(seg.id);
+    }
+    return seg.html;
 }
 
 QHash<int, QByteArray> ConversationsItemModel::roleNames() const
@@ -171,6 +184,7 @@ void ConversationsItemModel::newResult(VoskSpeakerInfo spk, VoskProSeg seg)
     const int n = segs.size();
     beginInsertRows(QModelIndex(), n, n);
     segs.append(seg);
+    cleaned.insert(seg.id);
     speakers.insert(spk.id, spk);
     endInsertRows();
     partialHtml.clear();
@@ -217,6 +231,7 @@ bool ConversationsItemModel::updateSegHtml(int idx, QString html)
         return false;
     }
     segs[idx].html = html;
+    cleaned.insert(segs.at(idx).id);
     emit dataChanged(index(idx, 0), index(idx, 0));
     return true;
 }
@@ -360,7 +375,7 @@ void ConversationsItemModel::removeHighLight(qlonglong segId, qlonglong hlId)
     if (row < 0)
         return;
     VoskProSeg &seg = segs[row];
-    seg.html = unwrapHighlight(seg.html, hlId);
+    seg.html = unwrapHighlight(message(row), hlId);
     // The row takes the stored (re-serialised) form even when the write fails.
     db->updateSegHtml(segId, seg.html);
     emit dataChanged(index(row, 0), index(row, 0));

@@ -11,6 +11,7 @@
 #include <QAbstractItemModel>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QSharedPointer>
 #include <QString>
 
@@ -75,11 +76,15 @@ public:
     static QString unwrapHighlight(const QString &html, qint64 hlId);
 
 private:
-    void takeOver(ProjectMainController *ctrl, const QSharedPointer<VoskProDb> &projectDb, const QList<VoskProSeg> &loaded,
+    void takeOver(ProjectMainController *ctrl, const QSharedPointer<VoskProDb> &projectDb, QList<VoskProSeg> loaded,
                   const QList<VoskSpeakerInfo> &spks);
     bool inRange(int idx) const { return idx >= 0 && idx < segs.size(); }
+    const QString &message(int row) const;
 
-    QList<VoskProSeg> segs;
+    // A row's text is cleaned when it is first read; cleaned holds the ids
+    // of the rows whose text is.
+    mutable QList<VoskProSeg> segs;
+    mutable QSet<qint64> cleaned;
     QHash<qint64, VoskSpeakerInfo> speakers;
     QString partialHtml;
     int partialDev = 0;
