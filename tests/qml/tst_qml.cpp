@@ -85,17 +85,23 @@ public slots:
     }
 
 private:
+    // A new project in the test folder, its database open in db.
+    QString newProject(const QString &name, VoskProDb &db)
+    {
+        const QString url = ProjectsMgr::instance()->createProject(name, QUrl::fromLocalFile(tmp.path()).toString(),
+                                                                   QStringLiteral("en-s"), 0.5);
+        if (url.isEmpty() || !db.open(QUrl(url).toLocalFile() + QStringLiteral("/data")))
+            qFatal("%s project: %s", qPrintable(name), qPrintable(ProjectsMgr::instance()->lastErr()));
+        return url;
+    }
+
     // A project whose opening takes a while: many segments and highlights.
     QString makeBigProject()
     {
-        const QString url = ProjectsMgr::instance()->createProject(QStringLiteral("big"), QUrl::fromLocalFile(tmp.path()).toString(),
-                                                                   QStringLiteral("en-s"), 0.5);
-        const QString data = QUrl(url).toLocalFile() + QStringLiteral("/data");
         VoskProDb db;
-        if (url.isEmpty() || !db.open(data))
-            qFatal("big project: %s", qPrintable(ProjectsMgr::instance()->lastErr()));
+        const QString url = newProject(QStringLiteral("big"), db);
         db.close();
-        const auto raw = TestUtil::openRaw(data);
+        const auto raw = TestUtil::openRaw(QUrl(url).toLocalFile() + QStringLiteral("/data"));
         if (!raw)
             qFatal("big project: no raw connection");
         TestUtil::exec(*raw, QStringLiteral("with recursive n(i) as (select 1 union all select i + 1 from n where i < 20000)"
@@ -108,12 +114,8 @@ private:
     // A segment taller than any window, between two short ones.
     QString makeTallProject()
     {
-        const QString url = ProjectsMgr::instance()->createProject(QStringLiteral("tall"), QUrl::fromLocalFile(tmp.path()).toString(),
-                                                                   QStringLiteral("en-s"), 0.5);
-        const QString data = QUrl(url).toLocalFile() + QStringLiteral("/data");
         VoskProDb db;
-        if (url.isEmpty() || !db.open(data))
-            qFatal("tall project: %s", qPrintable(ProjectsMgr::instance()->lastErr()));
+        const QString url = newProject(QStringLiteral("tall"), db);
         QStringList lines;
         for (int i = 1; i <= 100; ++i)
             lines << QStringLiteral("line %1 of the long note").arg(i);
