@@ -113,29 +113,17 @@ void reformatFragments(QTextDocument &doc, Change change)
     }
 }
 
-// What the PDF writer can copy into the page as a link's target: it copies
-// the target's Latin-1 bytes as they stand, where a parenthesis or a
-// backslash ends the target early or starts page syntax of the text's own,
-// and other characters turn into "?". The rest is percent-encoded from its
-// UTF-8 bytes; a browser reads it as the same address.
-QString pdfLinkTarget(const QString &href)
-{
-    QString out;
-    for (const char ch : href.toUtf8()) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c > 0x20 && c < 0x7f && c != '(' && c != ')' && c != '\\')
-            out += QLatin1Char(ch);
-        else
-            out += QLatin1Char('%') + QString::number(c, 16).rightJustified(2, QLatin1Char('0')).toUpper();
-    }
-    return out;
-}
-
+// The PDF writer copies a link's target into the page as its Latin-1 bytes:
+// a parenthesis or a backslash there ends the target early or starts page
+// syntax of the text's own, and other characters turn into "?". Those and
+// blanks are percent-encoded from UTF-8; a browser reads the same address.
 void encodeLinkTargets(QTextDocument &doc)
 {
     reformatFragments(doc, [](QTextCharFormat &format) {
-        const QString target = pdfLinkTarget(format.anchorHref());
-        if (!format.isAnchor() || target == format.anchorHref())
+        if (!format.isAnchor())
+            return false;
+        const QString target = QString::fromLatin1(QUrl::toPercentEncoding(format.anchorHref(), "!\"#$%&'*+,/:;<=>?@[]^`{|}"));
+        if (target == format.anchorHref())
             return false;
         format.setAnchorHref(target);
         return true;
