@@ -85,23 +85,17 @@ public slots:
     }
 
 private:
-    // A new project in the test folder, its database open in db.
-    QString newProject(const QString &name, VoskProDb &db)
-    {
-        const QString url = ProjectsMgr::instance()->createProject(name, QUrl::fromLocalFile(tmp.path()).toString(),
-                                                                   QStringLiteral("en-s"), 0.5);
-        if (url.isEmpty() || !db.open(QUrl(url).toLocalFile() + QStringLiteral("/data")))
-            qFatal("%s project: %s", qPrintable(name), qPrintable(ProjectsMgr::instance()->lastErr()));
-        return url;
-    }
-
     // A project whose opening takes a while: many segments and highlights.
     QString makeBigProject()
     {
+        const QString url = ProjectsMgr::instance()->createProject(QStringLiteral("big"), QUrl::fromLocalFile(tmp.path()).toString(),
+                                                                   QStringLiteral("en-s"), 0.5);
+        const QString data = QUrl(url).toLocalFile() + QStringLiteral("/data");
         VoskProDb db;
-        const QString url = newProject(QStringLiteral("big"), db);
+        if (url.isEmpty() || !db.open(data))
+            qFatal("big project: %s", qPrintable(ProjectsMgr::instance()->lastErr()));
         db.close();
-        const auto raw = TestUtil::openRaw(QUrl(url).toLocalFile() + QStringLiteral("/data"));
+        const auto raw = TestUtil::openRaw(data);
         if (!raw)
             qFatal("big project: no raw connection");
         TestUtil::exec(*raw, QStringLiteral("with recursive n(i) as (select 1 union all select i + 1 from n where i < 20000)"
@@ -114,21 +108,12 @@ private:
     // A segment taller than any window, between two short ones.
     QString makeTallProject()
     {
-        VoskProDb db;
-        const QString url = newProject(QStringLiteral("tall"), db);
-        QStringList lines;
-        for (int i = 1; i <= 100; ++i)
-            lines << QStringLiteral("line %1 of the long note").arg(i);
-        const QStringList texts { QStringLiteral(" first words"), lines.join(QStringLiteral("<br/>")), QStringLiteral(" last words") };
-        for (int i = 0; i < texts.size(); ++i) {
-            VoskProSeg seg;
-            seg.device = 2;
-            seg.start = i;
-            seg.end = i + 1;
-            seg.spkId = 1;
-            seg.html = texts.at(i);
-            db.addSeg(seg, QStringLiteral("[]"), 0);
-        }
+        const QString url = ProjectsMgr::instance()->createProject(QStringLiteral("tall"), QUrl::fromLocalFile(tmp.path()).toString(),
+                                                                   QStringLiteral("en-s"), 0.5);
+        const QString tall = QStringLiteral("a line of the long note<br/>").repeated(100);
+        if (url.isEmpty() || !TestUtil::addSegments(QUrl(url).toLocalFile() + QStringLiteral("/data"), 3,
+                                                    QStringLiteral("i, i + 1, case i when 1 then '%1' else 'short words' end, '[]', 1, 0, 2").arg(tall)))
+            qFatal("tall project");
         return url;
     }
 
