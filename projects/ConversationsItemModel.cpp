@@ -8,6 +8,8 @@
 #include <QRegularExpression>
 #include <QVector>
 
+#include <utility>
+
 
 ConversationsItemModel::ConversationsItemModel(QObject *parent)
     : QAbstractItemModel(parent)
@@ -32,30 +34,36 @@ bool ConversationsItemModel::init(QString &err)
         QMetaObject::invokeMethod(this, [this, err] { setLastErr(err); });
         return false;
     }
-    const QSharedPointer<VoskProDb> projectDb = ctrl->db;
-    QList<VoskProSeg> loaded = projectDb->loadSegs(-1);
-    const QList<VoskSpeakerInfo> spks = projectDb->loadSpeakers();
+    Loaded opened { ctrl, ctrl->db, ctrl->db->loadSegs(-1), ctrl->db->loadSpeakers() };
+    {
+        std::lock_guard<std::mutex> lock(loadedLock);
+        loaded = std::move(opened);
+    }
     // The rows and the controller's signals belong to the thread the views
     // read on; posted there ahead of the opening thread's report, so the page
-    // finds the rows in place, announced to every view already attached.
-    // Handed over, not shared: the first row read would copy them all.
-    QMetaObject::invokeMethod(this, [this, ctrl, projectDb, loaded = std::move(loaded), spks]() mutable {
-        takeOver(ctrl, projectDb, std::move(loaded), spks);
-    });
+    // finds the rows in place, announced to every view already attached. The
+    // rows go by the lock, not inside the call: this thread may be the one to
+    // destroy the call after the model's thread ran it.
+    QMetaObject::invokeMethod(this, [this] { takeOver(); });
     return true;
 }
 
-void ConversationsItemModel::takeOver(ProjectMainController *ctrl, const QSharedPointer<VoskProDb> &projectDb,
-                                      QList<VoskProSeg> loaded, const QList<VoskSpeakerInfo> &spks)
+void ConversationsItemModel::takeOver()
 {
-    cp = ctrl;
-    db = projectDb;
-    for (const VoskSpeakerInfo &s : spks)
+    Loaded opened;
+    {
+        std::lock_guard<std::mutex> lock(loadedLock);
+        opened = std::exchange(loaded, Loaded());
+    }
+    cp = opened.ctrl;
+    db = opened.db;
+    for (const VoskSpeakerInfo &s : qAsConst(opened.spks))
         speakers.insert(s.id, s);
-    if (!loaded.isEmpty()) {
-        beginInsertRows(QModelIndex(), 0, loaded.size() - 1);
-        loaded += segs;
-        segs = std::move(loaded);
+    if (!opened.segs.isEmpty()) {
+        beginInsertRows(QModelIndex(), 0, opened.segs.size() - 1);
+        cleaned.insert(0, opened.segs.size(), false);
+        opened.segs += segs;
+        segs = std::move(opened.segs);
         endInsertRows();
         // The live row moved behind them.
         const int n = segs.size();
@@ -137,9 +145,9 @@ QVariant ConversationsItemModel::data(const QModelIndex &index, int role) const
 const QString &ConversationsItemModel::message(int row) const
 {
     VoskProSeg &seg = segs[row];
-    if (!cleaned.contains(seg.id)) {
+    if (!cleaned.at(row)) {
         seg.html = BaseUtil::htmlBody(seg.html);
-        cleaned.insert(seg.id);
+        cleaned[row] = true;
     }
     return seg.html;
 }
@@ -184,7 +192,7 @@ void ConversationsItemModel::newResult(VoskSpeakerInfo spk, VoskProSeg seg)
     const int n = segs.size();
     beginInsertRows(QModelIndex(), n, n);
     segs.append(seg);
-    cleaned.insert(seg.id);
+    cleaned.append(true);
     speakers.insert(spk.id, spk);
     endInsertRows();
     partialHtml.clear();
@@ -192,13 +200,19 @@ void ConversationsItemModel::newResult(VoskSpeakerInfo spk, VoskProSeg seg)
     emit dataChanged(index(n, 0), index(n + 1, 0));
 }
 
+void ConversationsItemModel::removeSegRow(int row)
+{
+    beginRemoveRows(QModelIndex(), row, row);
+    segs.removeAt(row);
+    cleaned.remove(row);
+    endRemoveRows();
+}
+
 void ConversationsItemModel::onAfterClearConvertTmp(qlonglong convertId)
 {
     for (int i = 0; i < segs.size();) {
         if (segs.at(i).itemId == convertId) {
-            beginRemoveRows(QModelIndex(), i, i);
-            segs.removeAt(i);
-            endRemoveRows();
+            removeSegRow(i);
         } else {
             ++i;
         }
@@ -231,7 +245,7 @@ bool ConversationsItemModel::updateSegHtml(int idx, QString html)
         return false;
     }
     segs[idx].html = html;
-    cleaned.insert(segs.at(idx).id);
+    cleaned[idx] = true;
     emit dataChanged(index(idx, 0), index(idx, 0));
     return true;
 }
@@ -274,9 +288,7 @@ bool ConversationsItemModel::deleteSeg(int idx)
         return false;
     }
     emit afterDeleteSeg(segId);
-    beginRemoveRows(QModelIndex(), idx, idx);
-    segs.removeAt(idx);
-    endRemoveRows();
+    removeSegRow(idx);
     // The rows after it changed their "idx"; there are none after the last.
     if (idx < segs.size())
         emit dataChanged(index(idx, 0), index(segs.size() - 1, 0));

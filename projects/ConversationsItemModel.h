@@ -11,9 +11,11 @@
 #include <QAbstractItemModel>
 #include <QHash>
 #include <QList>
-#include <QSet>
 #include <QSharedPointer>
 #include <QString>
+#include <QVector>
+
+#include <mutex>
 
 class ProjectMainController;
 
@@ -76,15 +78,16 @@ public:
     static QString unwrapHighlight(const QString &html, qint64 hlId);
 
 private:
-    void takeOver(ProjectMainController *ctrl, const QSharedPointer<VoskProDb> &projectDb, QList<VoskProSeg> loaded,
-                  const QList<VoskSpeakerInfo> &spks);
+    void takeOver();
+    void removeSegRow(int row);
     bool inRange(int idx) const { return idx >= 0 && idx < segs.size(); }
     const QString &message(int row) const;
 
-    // A row's text is cleaned when it is first read; cleaned holds the ids
-    // of the rows whose text is.
+    // A row's text is cleaned when it is first read; cleaned[i] tells
+    // whether row i's is. By row, not by id: a project made elsewhere may
+    // repeat an id.
     mutable QList<VoskProSeg> segs;
-    mutable QSet<qint64> cleaned;
+    mutable QVector<bool> cleaned;
     QHash<qint64, VoskSpeakerInfo> speakers;
     QString partialHtml;
     int partialDev = 0;
@@ -93,4 +96,15 @@ private:
     // Held on our own so that the database outlives a controller deleted
     // before this model.
     QSharedPointer<VoskProDb> db;
+
+    // What the opening thread loaded, until this thread takes it over.
+    struct Loaded
+    {
+        ProjectMainController *ctrl = nullptr;
+        QSharedPointer<VoskProDb> db;
+        QList<VoskProSeg> segs;
+        QList<VoskSpeakerInfo> spks;
+    };
+    std::mutex loadedLock;
+    Loaded loaded;
 };

@@ -16,6 +16,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <sched.h>
 
 using TestUtil::ProjectFixture;
 
@@ -77,6 +78,7 @@ private slots:
     void removalOfSegmentOrConversionDropsItsItems_data();
     void controllerSignalsWhileOpening();
     void controllerSignalsWhileOpening_data();
+    void openingHandsTheRowsOver();
 
 private:
     void openModel();
@@ -395,6 +397,32 @@ void TestCommentItemModel::controllerSignalsWhileOpening()
     QCOMPARE(withReplies, loaded);
     QCOMPARE(announced(1, convInserted, convRemoved), conv.rowCount());
     QCOMPARE(announced(0, inserted, removed), model->rowCount());
+}
+
+// Both models opened as the project page opens them, over and over. The
+// opening thread runs at idle priority on this thread's processor, so this
+// thread takes the rows over before the opening thread lets go of its call:
+// the thread checker must see the rows change hands in that order too.
+void TestCommentItemModel::openingHandsTheRowsOver()
+{
+    cpu_set_t all, one;
+    QCOMPARE(sched_getaffinity(0, sizeof all, &all), 0);
+    CPU_ZERO(&one);
+    CPU_SET(sched_getcpu(), &one);
+    QCOMPARE(sched_setaffinity(0, sizeof one, &one), 0);
+    const auto restore = qScopeGuard([&all] { sched_setaffinity(0, sizeof all, &all); });
+    for (int i = 0; i < 20; ++i) {
+        ConversationsItemModel conv;
+        CommentItemModel comments;
+        InitablesThread opener;
+        opener.setInits({ QVariant::fromValue<QObject *>(&conv), QVariant::fromValue<QObject *>(&comments) });
+        QEventLoop loop;
+        connect(&opener, &InitablesThread::initFinished, &loop, &QEventLoop::quit);
+        opener.start(QThread::IdlePriority);
+        loop.exec();
+        QVERIFY(opener.wait(10000));
+        QCOMPARE(conv.rowCount(), 3);
+    }
 }
 
 QTEST_MAIN(TestCommentItemModel)

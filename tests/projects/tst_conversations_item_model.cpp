@@ -2,6 +2,7 @@
 // current project's controller as the project page drives it.
 
 #include "app/AppShell.h"
+#include "common/ProjectDbAccess.h"
 #include "common/ProjectFixture.h"
 #include "common/TestUtil.h"
 #include "projects/CommentItemModel.h"
@@ -96,6 +97,8 @@ private slots:
     void playHandsTheByteRangeToTheController();
     void textFromElsewhereShowsInThePage_data();
     void textFromElsewhereShowsInThePage();
+    void rowsSharingAnIdAreCleaned_data();
+    void rowsSharingAnIdAreCleaned();
 
 private:
     bool openModel(QString *err = nullptr);
@@ -541,6 +544,33 @@ void TestConversationsItemModel::textFromElsewhereShowsInThePage()
                               Q_ARG(int, edit->property("length").toInt()));
     // Table cells stand between frame marks.
     QCOMPARE(shown.replace(QRegularExpression("[\\x{fdd0}\\x{fdd1}]"), " ").simplified(), QString("shown text"));
+}
+
+void TestConversationsItemModel::rowsSharingAnIdAreCleaned_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::newRow("script") << "<script>alert(1)</script>said";
+    QTest::newRow("script link") << "<a href=\"javascript:alert(1)\">said</a>";
+    QTest::newRow("transparent text") << "<span style=\"color:transparent\">said</span>";
+    QTest::newRow("picture outside the project") << "<img src=\"file:///etc/hostname\"/>said";
+    QTest::newRow("line height") << "<p style=\"line-height:99999999%\">said</p>";
+}
+
+// A segment table made elsewhere, without its primary key, may repeat an id:
+// each of those rows is cleaned before the page shows it all the same.
+void TestConversationsItemModel::rowsSharingAnIdAreCleaned()
+{
+    QFETCH(QString, html);
+    QVERIFY(BaseUtil::htmlBody(html) != html);
+    for (int i = 0; i < 6; ++i)
+        fx->addSeg(html, i, 1);
+    TestUtil::exec(*TestUtil::openRaw(fx->folder() + "/data"),
+                   "create table copy as select * from vres; drop table vres; alter table copy rename to vres;"
+                   " update vres set id = 1");
+    QVERIFY(openModel());
+    QCOMPARE(model->rowCount(), 7);
+    for (int row = 0; row < 6; ++row)
+        QCOMPARE(roleOf(*model, row, Message).toString(), BaseUtil::htmlBody(html));
 }
 
 QTEST_MAIN(TestConversationsItemModel)
