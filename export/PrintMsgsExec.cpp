@@ -87,7 +87,9 @@ void fitWidth(QTextDocument &doc, int width)
 
 // Gives every fragment of doc the format that change makes of its own; a
 // change returns false to leave the fragment as it is. The fragments are
-// collected first, as a new format can merge them.
+// collected first, as a new format can merge them. They change in one edit
+// block: outside one, each move of the cursor finds its place in a layout of
+// the whole paragraph, which the change before has thrown away.
 template<typename Change>
 void reformatFragments(QTextDocument &doc, Change change)
 {
@@ -105,12 +107,14 @@ void reformatFragments(QTextDocument &doc, Change change)
                 changed << Changed { f.position(), f.length(), format };
         }
     }
+    QTextCursor c(&doc);
+    c.beginEditBlock();
     for (const Changed &f : qAsConst(changed)) {
-        QTextCursor c(&doc);
         c.setPosition(f.position);
         c.setPosition(f.position + f.length, QTextCursor::KeepAnchor);
         c.setCharFormat(f.format);
     }
+    c.endEditBlock();
 }
 
 // The PDF writer copies a link's target into the page as its Latin-1 bytes:

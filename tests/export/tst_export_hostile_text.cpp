@@ -315,6 +315,40 @@ private slots:
         QCOMPARE(targets, QStringList { href });
     }
 
+    void manyRewrittenLinks_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("parenthesis") << "https://example.org/page_(%1)";
+        QTest::newRow("beyond ASCII") << QString::fromUtf8("https://example.org/stra\u00dfe/%1");
+    }
+
+    // The pages are painted on the GUI thread: rewriting the targets of a
+    // paragraph full of links takes time in step with the links, within the
+    // export's watchdog.
+    void manyRewrittenLinks()
+    {
+        QFETCH(QString, target);
+        const int n = 30000;
+        emptyProject();
+        QString html = "<p>";
+        for (int i = 0; i < n; ++i)
+            html += "<a href=\"" + target.arg(i) + "\">link</a> ";
+        m_project.addSeg(html + "</p>", 1, 1);
+        const QString pdf = exportAs("PDF Files(*.pdf)") + "/Talk.pdf";
+        int code = -1;
+        TestUtil::run("qpdf", { "--check", pdf }, {}, &code);
+        QCOMPARE(code, 0);
+        QStringList targets;
+        const QString json = TestUtil::run("qpdf", { "--json=2", "--json-key=qpdf", pdf });
+        for (const QJsonValue &object : QJsonDocument::fromJson(json.toUtf8())["qpdf"][1].toObject()) {
+            if (object["value"]["/Subtype"] == "/Link")
+                targets << QUrl::fromPercentEncoding(object["value"]["/A"]["/URI"].toString().mid(2).toUtf8());
+        }
+        targets.removeDuplicates();
+        QCOMPARE(targets.size(), n);
+        QVERIFY(targets.contains(target.arg(n - 1)));
+    }
+
     void forbiddenCharacters_data()
     {
         QTest::addColumn<QString>("bad");
