@@ -46,7 +46,42 @@ Rectangle {
     function gotoSeg(segId) {
         var row = convModel.idxFromSegId(segId)
         if (row >= 0)
-            list.currentIndex = row
+            showRow(row)
+    }
+
+    // Rows become current here. Left to itself, the list scrolls to its
+    // current row when the index changes, and again whenever that row changes
+    // size until the view is placed otherwise; to the top of a row taller
+    // than the view. Placing the view ends that.
+
+    // Where the user's click or keyboard already is: the view stays.
+    function selectRow(row) {
+        var y = list.contentY
+        list.currentIndex = row
+        list.contentY = y
+    }
+
+    // A row the user must be shown: brought in once.
+    function showRow(row) {
+        list.currentIndex = row
+        list.positionViewAtIndex(row, ListView.Contain)
+    }
+
+    // Moves the keyboard into row's message. A row within reach keeps the
+    // view where it is, one farther off is brought in; then the view moves
+    // only as far as shows the caret, which place(editor) may set first.
+    function enterRow(row, place) {
+        if (row < 0 || row > list.count - 2)
+            return
+        if (list.itemAtIndex(row) !== null)
+            selectRow(row)
+        else
+            showRow(row)
+        var item = list.currentItem
+        if (place)
+            place(item.editor)
+        item.takeFocus()
+        item.keepCaretInView()
     }
 
     function positionAtEnd() {
@@ -58,9 +93,9 @@ Rectangle {
     function afterDelete() {
         list.currentIndex = list.currentIndex + 1
         if (list.currentIndex > list.count - 2)
-            list.currentIndex = list.count - 2
+            showRow(list.count - 2)
         else
-            list.currentIndex = list.currentIndex - 1
+            showRow(list.currentIndex - 1)
     }
 
     function insertPictureFile(fileUrl) {

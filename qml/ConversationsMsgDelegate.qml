@@ -143,7 +143,8 @@ Item {
         save()
     }
 
-    // The list does not follow the caret inside a row taller than itself.
+    // The list does not follow the caret inside a row taller than itself. Run
+    // where the user moves the caret, not where the text re-wraps.
     function keepCaretInView() {
         if (!msgEdit.activeFocus || !view)
             return
@@ -157,8 +158,20 @@ Item {
 
     function playRow(row) {
         if (convModel.play(row))
-            view.currentIndex = row
+            page.enterRow(row)
     }
+
+    // Up on the message's first line and Down on its last go on into the row
+    // above, onto its last line, or the row below, onto its first, at the
+    // caret's x; never into the live row.
+    function enterNext(up) {
+        var x = msgEdit.cursorRectangle.x
+        page.enterRow(up ? idx - 1 : idx + 1, function(e) {
+            e.cursorPosition = e.positionAt(x, up ? e.positionToRectangle(e.length).y : 0)
+        })
+    }
+    Keys.onUpPressed: enterNext(true)
+    Keys.onDownPressed: enterNext(false)
 
     function takeFocus() {
         if (live)
@@ -231,7 +244,7 @@ Item {
                     anchors.fill: parent
                     cursorShape: Qt.PointingHandCursor
                     onPressed: {
-                        root.view.currentIndex = idx
+                        root.page.selectRow(idx)
                         root.cp.playStop()
                         root.convModel.play(idx)
                     }
@@ -280,10 +293,15 @@ Item {
                         readOnly: id === 0
                         onActiveFocusChanged: {
                             if (activeFocus && !root.live)
-                                root.view.currentIndex = idx
+                                root.page.selectRow(idx)
                         }
-                        onTextChanged: if (activeFocus && !root.showing && !root.live) root.page.edited()
-                        onCursorRectangleChanged: root.keepCaretInView()
+                        onTextChanged: {
+                            if (activeFocus && !root.showing && !root.live) {
+                                root.page.edited()
+                                root.keepCaretInView()
+                            }
+                        }
+                        onCursorPositionChanged: root.keepCaretInView()
                         onEditingFinished: root.commit()
                         onLinkActivated: function(link) {
                             var m = /^#hl(\d+)$/.exec(link)
@@ -297,8 +315,7 @@ Item {
                         Keys.onPressed: function(event) {
                             var k = event.key
                             if (k === Qt.Key_Tab) {
-                                var last = root.view.count - 2
-                                root.view.currentIndex = idx + 1 <= last ? idx + 1 : 0
+                                root.page.enterRow(idx + 1 <= root.view.count - 2 ? idx + 1 : 0)
                                 event.accepted = true
                                 return
                             }

@@ -152,6 +152,76 @@ TestCase {
         wheelTo(2, -480)
     }
 
+    // Rows of both tests: what the user does, in a window of each height.
+    function rowsOf(ways) {
+        var rows = []
+        for (var h of [768, 600])
+            for (var way of ways)
+                rows.push({ tag: way + ", height " + h, height: h, way: way })
+        return rows
+    }
+
+    function test_viewStaysWhereTheUserPutIt_data() { return rowsOf(["pane", "wider", "narrower"]) }
+
+    // The wheel takes the view up from the row being edited; opening the
+    // pane or resizing the window re-wraps that row and leaves the view.
+    function test_viewStaysWhereTheUserPutIt(data) {
+        openProject(testWrapUrl, {}, data.height)
+        var list = find("conversationList")
+        var edit = null
+        tryVerify(function() { edit = findChild(row(60), "messageEdit"); return edit !== null && edit.activeFocus })
+        for (var i = 0; i < 3; ++i) {
+            mouseWheel(list, list.width / 2, list.height / 2, 0, 120)
+            tryVerify(function() { return !list.moving })
+        }
+        var top = list.indexAt(10, list.contentY + 20)
+        verify(row(60).y > list.contentY + list.height, top)
+        var width = edit.width
+        if (data.way === "pane")
+            mouseClick(find("takeawaysHandle"))
+        else
+            win.width += data.way === "wider" ? 200 : -200
+        tryVerify(function() { return edit.width !== width })
+        compare(list.indexAt(10, list.contentY + 20), top)
+    }
+
+    function test_caretShowsOnTheWaysIntoATallRow_data() { return rowsOf(["click", "down", "up"]) }
+
+    // The ways into a segment taller than the window, the last segment being
+    // current: a click on a line of it keeps the view and puts the caret
+    // there; Down from its last line and Up from the row below bring the
+    // caret on screen with a small movement of the view.
+    function test_caretShowsOnTheWaysIntoATallRow(data) {
+        openProject(testTallUrl, {}, data.height)
+        var list = find("conversationList")
+        var tall = null
+        tryVerify(function() { tall = findChild(row(1), "messageEdit")
+                               return tall !== null && findChild(row(2), "messageEdit").activeFocus && list.contentHeight > list.height })
+        var caretAt = function(edit) { return edit.mapToItem(list, 0, edit.cursorRectangle.y).y }
+        if (data.way === "click") {
+            list.contentY = row(1).y + row(1).height / 2
+            var y = list.contentY
+            mouseClick(tall, 30, list.mapToItem(tall, 0, list.height / 2).y)
+            keyClick("X")
+            compare(list.contentY, y)
+            verify(Math.abs(caretAt(tall) + tall.cursorRectangle.height / 2 - list.height / 2) < tall.cursorRectangle.height)
+            compare(tall.getText(tall.cursorPosition - 1, tall.cursorPosition), "X")
+            return
+        }
+        if (data.way === "down") {
+            // The tall row's last line at the bottom of the view.
+            list.contentY = row(1).y + row(1).height - list.height
+            mouseClick(tall, 5, list.mapToItem(tall, 0, list.height - 40).y)
+            keyClick(Qt.Key_End, Qt.ControlModifier)
+        }
+        var before = list.contentY
+        keyClick(data.way === "down" ? Qt.Key_Down : Qt.Key_Up)
+        var into = findChild(row(data.way === "down" ? 2 : 1), "messageEdit")
+        verify(into !== null && into.activeFocus)
+        verify(caretAt(into) >= 0 && caretAt(into) + into.cursorRectangle.height <= list.height, caretAt(into))
+        verify(Math.abs(list.contentY - before) < list.height / 3, list.contentY - before)
+    }
+
     // The items the pane lists, after opening it by its handle when hidden.
     function paneTexts() {
         if (!navUtil().currentPage.takeawaysOpen)

@@ -67,7 +67,10 @@ public slots:
         AudioTestUtil::makeSpokenWav(text, tmp.filePath(QStringLiteral("long.wav")), 30);
         bigProjectUrl = makeBigProject();
         lostTailUrl = makeLostTailProject();
-        tallUrl = makeTallProject();
+        // A segment taller than any window, between two short ones.
+        tallUrl = makeProject(QStringLiteral("tall"), 3, 1, QStringLiteral("a line of the long note<br/>").repeated(100));
+        // Many short segments, then one that wraps.
+        wrapUrl = makeProject(QStringLiteral("wrap"), 61, 60, QStringLiteral("the meeting went on and ").repeated(8));
     }
 
     void qmlEngineAvailable(QQmlEngine *engine)
@@ -82,6 +85,7 @@ public slots:
         ctx->setContextProperty(QStringLiteral("testBigProjectUrl"), bigProjectUrl);
         ctx->setContextProperty(QStringLiteral("testLostTailUrl"), lostTailUrl);
         ctx->setContextProperty(QStringLiteral("testTallUrl"), tallUrl);
+        ctx->setContextProperty(QStringLiteral("testWrapUrl"), wrapUrl);
     }
 
 private:
@@ -105,15 +109,16 @@ private:
         return url;
     }
 
-    // A segment taller than any window, between two short ones.
-    QString makeTallProject()
+    // A project of n segments: short ones, and the html of row "long" at
+    // that row.
+    QString makeProject(const QString &name, int n, int longRow, const QString &html)
     {
-        const QString url = ProjectsMgr::instance()->createProject(QStringLiteral("tall"), QUrl::fromLocalFile(tmp.path()).toString(),
+        const QString url = ProjectsMgr::instance()->createProject(name, QUrl::fromLocalFile(tmp.path()).toString(),
                                                                    QStringLiteral("en-s"), 0.5);
-        const QString tall = QStringLiteral("a line of the long note<br/>").repeated(100);
-        if (url.isEmpty() || !TestUtil::addSegments(QUrl(url).toLocalFile() + QStringLiteral("/data"), 3,
-                                                    QStringLiteral("i, i + 1, case i when 1 then '%1' else 'short words' end, '[]', 1, 0, 2").arg(tall)))
-            qFatal("tall project");
+        if (url.isEmpty() || !TestUtil::addSegments(QUrl(url).toLocalFile() + QStringLiteral("/data"), n,
+                                                    QStringLiteral("i, i + 1, case i when %1 then '%2' else 'short words' end, '[]', 1, 0, 2")
+                                                        .arg(longRow).arg(html)))
+            qFatal("%s project", qPrintable(name));
         return url;
     }
 
@@ -138,6 +143,7 @@ private:
     QString bigProjectUrl;
     QString lostTailUrl;
     QString tallUrl;
+    QString wrapUrl;
     TestUtil::UrlRecorder urls { { QStringLiteral("http") } };
     WindowMouse mouse;
 };
