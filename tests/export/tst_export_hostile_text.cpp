@@ -118,6 +118,27 @@ class TestExportHostileText : public QObject
         return QDir(QUrl(model.exportDirUrl()).toLocalFile()).absoluteFilePath("Talk");
     }
 
+    // Exports the project to PDF, which qpdf must find well formed, and
+    // gives the decoded targets of its links, each of whose actions must only
+    // open its target.
+    void pdfLinkTargets(QStringList &targets)
+    {
+        const QString pdf = exportAs("PDF Files(*.pdf)") + "/Talk.pdf";
+        int code = -1;
+        TestUtil::run("qpdf", { "--check", pdf }, {}, &code);
+        QCOMPARE(code, 0);
+        const QString json = TestUtil::run("qpdf", { "--json=2", "--json-key=qpdf", pdf });
+        for (const QJsonValue &object : QJsonDocument::fromJson(json.toUtf8())["qpdf"][1].toObject()) {
+            const QJsonValue link = object["value"];
+            if (link["/Subtype"] == "/Link") {
+                QCOMPARE(link["/A"].toObject().keys(), QStringList({ "/S", "/Type", "/URI" }));
+                QCOMPARE(link["/A"]["/S"], QJsonValue("/URI"));
+                targets << QUrl::fromPercentEncoding(link["/A"]["/URI"].toString().mid(2).toUtf8()); // "u:" and the text
+            }
+        }
+        targets.removeDuplicates();
+    }
+
     void emptyProject()
     {
         auto raw = TestUtil::openRaw(QDir(m_project.folder()).absoluteFilePath("data"));
@@ -297,21 +318,8 @@ private slots:
         QFETCH(QString, href);
         emptyProject();
         m_project.addSeg("<p>see <a href=\"" + href.toHtmlEscaped() + "\">the link</a></p>", 1, 1);
-        const QString pdf = exportAs("PDF Files(*.pdf)") + "/Talk.pdf";
-        int code = -1;
-        TestUtil::run("qpdf", { "--check", pdf }, {}, &code);
-        QCOMPARE(code, 0);
         QStringList targets;
-        const QString json = TestUtil::run("qpdf", { "--json=2", "--json-key=qpdf", pdf });
-        for (const QJsonValue &object : QJsonDocument::fromJson(json.toUtf8())["qpdf"][1].toObject()) {
-            const QJsonValue link = object["value"];
-            if (link["/Subtype"] == "/Link") {
-                QCOMPARE(link["/A"].toObject().keys(), QStringList({ "/S", "/Type", "/URI" }));
-                QCOMPARE(link["/A"]["/S"], QJsonValue("/URI"));
-                targets << QUrl::fromPercentEncoding(link["/A"]["/URI"].toString().mid(2).toUtf8()); // "u:" and the text
-            }
-        }
-        targets.removeDuplicates();
+        pdfLinkTargets(targets);
         QCOMPARE(targets, QStringList { href });
     }
 
@@ -334,17 +342,8 @@ private slots:
         for (int i = 0; i < n; ++i)
             html += "<a href=\"" + target.arg(i) + "\">link</a> ";
         m_project.addSeg(html + "</p>", 1, 1);
-        const QString pdf = exportAs("PDF Files(*.pdf)") + "/Talk.pdf";
-        int code = -1;
-        TestUtil::run("qpdf", { "--check", pdf }, {}, &code);
-        QCOMPARE(code, 0);
         QStringList targets;
-        const QString json = TestUtil::run("qpdf", { "--json=2", "--json-key=qpdf", pdf });
-        for (const QJsonValue &object : QJsonDocument::fromJson(json.toUtf8())["qpdf"][1].toObject()) {
-            if (object["value"]["/Subtype"] == "/Link")
-                targets << QUrl::fromPercentEncoding(object["value"]["/A"]["/URI"].toString().mid(2).toUtf8());
-        }
-        targets.removeDuplicates();
+        pdfLinkTargets(targets);
         QCOMPARE(targets.size(), n);
         QVERIFY(targets.contains(target.arg(n - 1)));
     }
