@@ -67,16 +67,12 @@ Rectangle {
         list.positionViewAtIndex(row, ListView.Contain)
     }
 
-    // Moves the keyboard into row's message. A row within reach keeps the
-    // view where it is, one farther off is brought in; then the view moves
-    // only as far as shows the caret, which place(editor) may set first.
+    // Moves the keyboard into row's message; the view moves only as far as
+    // shows its caret, which place(editor) may set first.
     function enterRow(row, place) {
         if (row < 0 || row > list.count - 2)
             return
-        if (list.itemAtIndex(row) !== null)
-            selectRow(row)
-        else
-            showRow(row)
+        selectRow(row)
         var item = list.currentItem
         if (place)
             place(item.editor)

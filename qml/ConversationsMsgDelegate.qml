@@ -163,15 +163,22 @@ Item {
 
     // Up on the message's first line and Down on its last go on into the row
     // above, onto its last line, or the row below, onto its first, at the
-    // caret's x; never into the live row.
-    function enterNext(up) {
+    // caret's x; never into the live row. A selection stays in its row.
+    function enterNext(up, event) {
+        if (event.modifiers & (Qt.ShiftModifier | Qt.ControlModifier | Qt.AltModifier))
+            return
         var x = msgEdit.cursorRectangle.x
         page.enterRow(up ? idx - 1 : idx + 1, function(e) {
             e.cursorPosition = e.positionAt(x, up ? e.positionToRectangle(e.length).y : 0)
         })
     }
-    Keys.onUpPressed: enterNext(true)
-    Keys.onDownPressed: enterNext(false)
+    Keys.onUpPressed: function(event) { enterNext(true, event) }
+    Keys.onDownPressed: function(event) { enterNext(false, event) }
+
+    function enterMessage() {
+        msgEdit.forceActiveFocus()
+        keepCaretInView()
+    }
 
     function takeFocus() {
         if (live)
@@ -267,9 +274,10 @@ Item {
                     selectByMouse: true
                     anchors.right: send ? parent.right : undefined
                     onTextEdited: root.page.edited()
-                    Keys.onTabPressed: msgEdit.forceActiveFocus()
-                    Keys.onReturnPressed: msgEdit.forceActiveFocus()
-                    Keys.onEnterPressed: msgEdit.forceActiveFocus()
+                    Keys.onTabPressed: root.enterMessage()
+                    Keys.onReturnPressed: root.enterMessage()
+                    Keys.onEnterPressed: root.enterMessage()
+                    Keys.onDownPressed: root.enterMessage()
                     onEditingFinished: root.commit()
                 }
 
@@ -301,7 +309,7 @@ Item {
                                 root.keepCaretInView()
                             }
                         }
-                        onCursorPositionChanged: root.keepCaretInView()
+                        onCursorPositionChanged: if (!root.showing) root.keepCaretInView()
                         onEditingFinished: root.commit()
                         onLinkActivated: function(link) {
                             var m = /^#hl(\d+)$/.exec(link)
