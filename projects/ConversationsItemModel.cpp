@@ -8,8 +8,6 @@
 #include <QRegularExpression>
 #include <QVector>
 
-#include <utility>
-
 
 ConversationsItemModel::ConversationsItemModel(QObject *parent)
     : QAbstractItemModel(parent)
@@ -34,36 +32,31 @@ bool ConversationsItemModel::init(QString &err)
         QMetaObject::invokeMethod(this, [this, err] { setLastErr(err); });
         return false;
     }
-    Loaded opened { ctrl, ctrl->db, ctrl->db->loadSegs(-1), ctrl->db->loadSpeakers() };
-    {
-        std::lock_guard<std::mutex> lock(loadedLock);
-        loaded = std::move(opened);
-    }
+    const QSharedPointer<VoskProDb> projectDb = ctrl->db;
+    QList<VoskProSeg> loaded = projectDb->loadSegs(-1);
+    const QList<VoskSpeakerInfo> spks = projectDb->loadSpeakers();
     // The rows and the controller's signals belong to the thread the views
     // read on; posted there ahead of the opening thread's report, so the page
-    // finds the rows in place, announced to every view already attached. The
-    // rows go by the lock, not inside the call: this thread may be the one to
-    // destroy the call after the model's thread ran it.
-    QMetaObject::invokeMethod(this, [this] { takeOver(); });
+    // finds the rows in place, announced to every view already attached.
+    // Handed over, not shared: the first row read would copy them all.
+    QMetaObject::invokeMethod(this, [this, ctrl, projectDb, loaded = std::move(loaded), spks]() mutable {
+        takeOver(ctrl, projectDb, std::move(loaded), spks);
+    });
     return true;
 }
 
-void ConversationsItemModel::takeOver()
+void ConversationsItemModel::takeOver(ProjectMainController *ctrl, const QSharedPointer<VoskProDb> &projectDb,
+                                      QList<VoskProSeg> loaded, const QList<VoskSpeakerInfo> &spks)
 {
-    Loaded opened;
-    {
-        std::lock_guard<std::mutex> lock(loadedLock);
-        opened = std::exchange(loaded, Loaded());
-    }
-    cp = opened.ctrl;
-    db = opened.db;
-    for (const VoskSpeakerInfo &s : qAsConst(opened.spks))
+    cp = ctrl;
+    db = projectDb;
+    for (const VoskSpeakerInfo &s : spks)
         speakers.insert(s.id, s);
-    if (!opened.segs.isEmpty()) {
-        beginInsertRows(QModelIndex(), 0, opened.segs.size() - 1);
-        cleaned.insert(0, opened.segs.size(), false);
-        opened.segs += segs;
-        segs = std::move(opened.segs);
+    if (!loaded.isEmpty()) {
+        beginInsertRows(QModelIndex(), 0, loaded.size() - 1);
+        cleaned.insert(0, loaded.size(), false);
+        loaded += segs;
+        segs = std::move(loaded);
         endInsertRows();
         // The live row moved behind them.
         const int n = segs.size();

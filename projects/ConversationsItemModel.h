@@ -15,8 +15,6 @@
 #include <QString>
 #include <QVector>
 
-#include <mutex>
-
 class ProjectMainController;
 
 class ConversationsItemModel : public QAbstractItemModel, public Initable
@@ -78,7 +76,8 @@ public:
     static QString unwrapHighlight(const QString &html, qint64 hlId);
 
 private:
-    void takeOver();
+    void takeOver(ProjectMainController *ctrl, const QSharedPointer<VoskProDb> &projectDb, QList<VoskProSeg> loaded,
+                  const QList<VoskSpeakerInfo> &spks);
     void removeSegRow(int row);
     bool inRange(int idx) const { return idx >= 0 && idx < segs.size(); }
     const QString &message(int row) const;
@@ -96,15 +95,4 @@ private:
     // Held on our own so that the database outlives a controller deleted
     // before this model.
     QSharedPointer<VoskProDb> db;
-
-    // What the opening thread loaded, until this thread takes it over.
-    struct Loaded
-    {
-        ProjectMainController *ctrl = nullptr;
-        QSharedPointer<VoskProDb> db;
-        QList<VoskProSeg> segs;
-        QList<VoskSpeakerInfo> spks;
-    };
-    std::mutex loadedLock;
-    Loaded loaded;
 };

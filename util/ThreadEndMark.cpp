@@ -88,6 +88,36 @@ bool QThread::wait(unsigned long time)
     return wait(time == ULONG_MAX ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(qint64(time)));
 }
 
+namespace {
+
+// The caller lets go of a queued functor after posting it, which may be after
+// the receiver's thread has run it; whichever lets go last destroys it, by a
+// count the checker cannot see. The end of the call releases, and the
+// destruction acquires, so what the call did is ordered before it.
+class OrderedSlot : public QtPrivate::QSlotObjectBase
+{
+public:
+    explicit OrderedSlot(QtPrivate::QSlotObjectBase *inner) : QSlotObjectBase(&impl), m_inner(inner) {}
+
+private:
+    static void impl(int which, QSlotObjectBase *self, QObject *receiver, void **args, bool *)
+    {
+        auto *that = static_cast<OrderedSlot *>(self);
+        if (which == Call) {
+            that->m_inner->call(receiver, args);
+            __tsan_release(that);
+        } else if (which == Destroy) {
+            __tsan_acquire(that);
+            that->m_inner->destroyIfLastRef();
+            delete that;
+        }
+    }
+
+    QtPrivate::QSlotObjectBase *m_inner;
+};
+
+}
+
 // A functor that QMetaObject::invokeMethod queues travels without a sender:
 // the call releases on its receiver, and the delivery of a call without a
 // sender acquires there (acquireQueuedCall).
@@ -98,8 +128,10 @@ bool QMetaObject::invokeMethodImpl(QObject *object, QtPrivate::QSlotObjectBase *
         dlsym(RTLD_NEXT, "_ZN11QMetaObject16invokeMethodImplEP7QObjectPN9QtPrivate15QSlotObjectBaseEN2Qt14ConnectionTypeEPv"));
     const bool queued = type == Qt::QueuedConnection || type == Qt::BlockingQueuedConnection
         || (type == Qt::AutoConnection && object && object->thread() != QThread::currentThread());
-    if (queued)
+    if (queued) {
+        slot = new OrderedSlot(slot);
         __tsan_release(object);
+    }
     return qtInvoke(object, slot, type, ret);
 }
 
