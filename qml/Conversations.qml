@@ -46,25 +46,17 @@ Rectangle {
     function gotoSeg(segId) {
         var row = convModel.idxFromSegId(segId)
         if (row >= 0)
-            showRow(row)
+            list.currentIndex = row
     }
 
-    // Rows become current here. Left to itself, the list scrolls to its
-    // current row when the index changes, and again whenever that row changes
-    // size until the view is placed otherwise; to the top of a row taller
-    // than the view. Placing the view ends that.
-
-    // Where the user's click or keyboard already is: the view stays.
+    // Makes row current where the user's click or keyboard already is. Left
+    // to itself the list would scroll to the row, to the top of one taller
+    // than the view, and follow it whenever it changes size; placing the
+    // view ends that.
     function selectRow(row) {
         var y = list.contentY
         list.currentIndex = row
         list.contentY = y
-    }
-
-    // A row the user must be shown: brought in once.
-    function showRow(row) {
-        list.currentIndex = row
-        list.positionViewAtIndex(row, ListView.Contain)
     }
 
     // Moves the keyboard into row's message; the view moves only as far as
@@ -73,11 +65,9 @@ Rectangle {
         if (row < 0 || row > list.count - 2)
             return
         selectRow(row)
-        var item = list.currentItem
         if (place)
-            place(item.editor)
-        item.takeFocus()
-        item.keepCaretInView()
+            place(list.currentItem.editor)
+        list.currentItem.enterMessage()
     }
 
     function positionAtEnd() {
@@ -89,9 +79,9 @@ Rectangle {
     function afterDelete() {
         list.currentIndex = list.currentIndex + 1
         if (list.currentIndex > list.count - 2)
-            showRow(list.count - 2)
+            list.currentIndex = list.count - 2
         else
-            showRow(list.currentIndex - 1)
+            list.currentIndex = list.currentIndex - 1
     }
 
     function insertPictureFile(fileUrl) {

@@ -144,7 +144,7 @@ Item {
     }
 
     // The list does not follow the caret inside a row taller than itself. Run
-    // where the user moves the caret, not where the text re-wraps.
+    // where the caret moves, not where the text re-wraps.
     function keepCaretInView() {
         if (!msgEdit.activeFocus || !view)
             return
@@ -176,7 +176,7 @@ Item {
     Keys.onDownPressed: function(event) { enterNext(false, event) }
 
     function enterMessage() {
-        msgEdit.forceActiveFocus()
+        takeFocus()
         keepCaretInView()
     }
 
@@ -303,12 +303,7 @@ Item {
                             if (activeFocus && !root.live)
                                 root.page.selectRow(idx)
                         }
-                        onTextChanged: {
-                            if (activeFocus && !root.showing && !root.live) {
-                                root.page.edited()
-                                root.keepCaretInView()
-                            }
-                        }
+                        onTextChanged: if (activeFocus && !root.showing && !root.live) root.page.edited()
                         onCursorPositionChanged: if (!root.showing) root.keepCaretInView()
                         onEditingFinished: root.commit()
                         onLinkActivated: function(link) {
