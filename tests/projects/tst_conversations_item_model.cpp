@@ -549,9 +549,7 @@ void TestConversationsItemModel::textFromElsewhereShowsInThePage()
 void TestConversationsItemModel::rowsSharingAnIdAreCleaned_data()
 {
     QTest::addColumn<QString>("html");
-    QTest::newRow("script") << "<script>alert(1)</script>said";
     QTest::newRow("script link") << "<a href=\"javascript:alert(1)\">said</a>";
-    QTest::newRow("transparent text") << "<span style=\"color:transparent\">said</span>";
     QTest::newRow("picture outside the project") << "<img src=\"file:///etc/hostname\"/>said";
     QTest::newRow("line height") << "<p style=\"line-height:99999999%\">said</p>";
 }

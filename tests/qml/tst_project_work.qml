@@ -152,74 +152,62 @@ TestCase {
         wheelTo(2, -480)
     }
 
-    // Rows of both tests: what the user does, in a window of each height.
+    // Rows of a test: each way of the user's, in a window of each height.
     function rowsOf(ways) {
-        var rows = []
-        for (var h of [768, 600])
-            for (var way of ways)
-                rows.push({ tag: way + ", height " + h, height: h, way: way })
-        return rows
+        return [768, 600].reduce(function(rows, h) {
+            return rows.concat(ways.map(function(w) { return { tag: w + ", height " + h, height: h, way: w } }))
+        }, [])
     }
 
     function test_viewStaysWhereTheUserPutIt_data() { return rowsOf(["pane", "wider", "narrower"]) }
 
-    // The wheel takes the view up from the row being edited; opening the
-    // pane or resizing the window re-wraps that row and leaves the view.
+    // Away from the row being edited, the pane or a new window width re-wraps
+    // that row and leaves the view.
     function test_viewStaysWhereTheUserPutIt(data) {
         openProject(testWrapUrl, {}, data.height)
-        var list = find("conversationList")
-        var edit = null
+        var list = find("conversationList"), edit = null
         tryVerify(function() { edit = findChild(row(60), "messageEdit"); return edit !== null && edit.activeFocus })
-        for (var i = 0; i < 3; ++i) {
-            mouseWheel(list, list.width / 2, list.height / 2, 0, 120)
-            tryVerify(function() { return !list.moving })
-        }
-        var top = list.indexAt(10, list.contentY + 20)
-        verify(row(60).y > list.contentY + list.height, top)
+        list.positionViewAtIndex(47, ListView.Beginning)
         var width = edit.width
         if (data.way === "pane")
             mouseClick(find("takeawaysHandle"))
         else
             win.width += data.way === "wider" ? 200 : -200
         tryVerify(function() { return edit.width !== width })
-        compare(list.indexAt(10, list.contentY + 20), top)
+        compare(list.indexAt(10, list.contentY + 20), 47)
     }
 
     function test_caretShowsOnTheWaysIntoATallRow_data() { return rowsOf(["click", "down", "up"]) }
 
-    // The ways into a segment taller than the window, the last segment being
-    // current: a click on a line of it keeps the view and puts the caret
-    // there; Down from its last line and Up from the row below bring the
-    // caret on screen with a small movement of the view.
+    // Into a segment taller than the window, from the last one: a click on a
+    // line of it keeps the view, the caret and the next key there; Down from
+    // its last line and Up from the row below show the caret, the view moved
+    // a little.
     function test_caretShowsOnTheWaysIntoATallRow(data) {
         openProject(testTallUrl, {}, data.height)
-        var list = find("conversationList")
-        var tall = null
+        var list = find("conversationList"), tall = null
         tryVerify(function() { tall = findChild(row(1), "messageEdit")
-                               return tall !== null && findChild(row(2), "messageEdit").activeFocus && list.contentHeight > list.height })
-        var caretAt = function(edit) { return edit.mapToItem(list, 0, edit.cursorRectangle.y).y }
-        if (data.way === "click") {
-            list.contentY = row(1).y + row(1).height / 2
-            var y = list.contentY
-            mouseClick(tall, 30, list.mapToItem(tall, 0, list.height / 2).y)
-            keyClick("X")
-            compare(list.contentY, y)
-            verify(Math.abs(caretAt(tall) + tall.cursorRectangle.height / 2 - list.height / 2) < tall.cursorRectangle.height)
-            compare(tall.getText(tall.cursorPosition - 1, tall.cursorPosition), "X")
-            return
-        }
-        if (data.way === "down") {
-            // The tall row's last line at the bottom of the view.
-            list.contentY = row(1).y + row(1).height - list.height
-            mouseClick(tall, 5, list.mapToItem(tall, 0, list.height - 40).y)
-            keyClick(Qt.Key_End, Qt.ControlModifier)
-        }
+                               return tall !== null && findChild(row(2), "messageEdit").activeFocus })
+        // Clicked: the line in the middle of the view; Down: its last, at the bottom.
+        if (data.way !== "up")
+            list.contentY = row(1).y + (data.way === "click" ? row(1).height / 2 : row(1).height - list.height)
         var before = list.contentY
-        keyClick(data.way === "down" ? Qt.Key_Down : Qt.Key_Up)
+        if (data.way !== "up")
+            mouseClick(tall, 30, list.mapToItem(tall, 0, data.way === "click" ? list.height / 2 : list.height - 40).y)
+        if (data.way === "down")
+            keyClick(Qt.Key_End, Qt.ControlModifier)
+        keyClick(data.way === "click" ? Qt.Key_X : data.way === "down" ? Qt.Key_Down : Qt.Key_Up)
         var into = findChild(row(data.way === "down" ? 2 : 1), "messageEdit")
         verify(into !== null && into.activeFocus)
-        verify(caretAt(into) >= 0 && caretAt(into) + into.cursorRectangle.height <= list.height, caretAt(into))
-        verify(Math.abs(list.contentY - before) < list.height / 3, list.contentY - before)
+        var y = into.mapToItem(list, 0, into.cursorRectangle.y).y, h = into.cursorRectangle.height
+        verify(y >= 0 && y + h <= list.height, y)
+        if (data.way === "click") {
+            compare(list.contentY, before)
+            verify(Math.abs(y + h / 2 - list.height / 2) < h, y)
+            compare(into.getText(into.cursorPosition - 1, into.cursorPosition), "x")
+        } else {
+            verify(Math.abs(list.contentY - before) < list.height / 3, list.contentY - before)
+        }
     }
 
     // The items the pane lists, after opening it by its handle when hidden.
