@@ -202,6 +202,24 @@ void BaseUtil::textEditAppendHighlightFormat(QQuickTextDocument *doc0, int selSt
     }
 }
 
+QVariantList BaseUtil::textEditLinkRange(QQuickTextDocument *doc0, const QString &href)
+{
+    QTextDocument *doc = textDocument(doc0);
+    int start = -1;
+    int end = -1;
+    for (QTextBlock b = doc ? doc->begin() : QTextBlock(); b.isValid(); b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            if (f.charFormat().anchorHref() != href)
+                continue;
+            if (start < 0)
+                start = f.position();
+            end = f.position() + f.length();
+        }
+    }
+    return start < 0 ? QVariantList() : QVariantList { start, end };
+}
+
 QString BaseUtil::genUUID()
 {
     static const QRegularExpression notHex(QStringLiteral("[^0-9a-z]"), QRegularExpression::CaseInsensitiveOption);

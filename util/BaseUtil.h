@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QSize>
 #include <QString>
+#include <QVariantList>
 
 class QQmlApplicationEngine;
 class QQuickTextDocument;
@@ -46,4 +47,7 @@ public:
     // Makes a range one highlight link (href) in the highlight colours; its
     // words, formatting and pictures stay as they are.
     Q_INVOKABLE void textEditAppendHighlightFormat(QQuickTextDocument *doc0, int selStart, int selEnd, const QString &href);
+    // Where the text linked to href starts and ends, [start, end]; empty
+    // when no text links there.
+    Q_INVOKABLE QVariantList textEditLinkRange(QQuickTextDocument *doc0, const QString &href);
 };

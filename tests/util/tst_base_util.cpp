@@ -110,7 +110,8 @@ void TestBaseUtil::invokablesInOrder()
     const QStringList expected{"formatSecs", "formatMSecs", "toHex", "copyText", "clipboardHasImage",
                                "saveClipboardImage", "textEditReplaceSel", "textEditAppendBoldFormat", "genUUID",
                                "fileExt", "fileName", "saveImg", "html2text", "htmlBody", "qmlLoad",
-                               "qmlSetRootProperty", "urlFromLocal", "totalMemory", "textEditAppendHighlightFormat"};
+                               "qmlSetRootProperty", "urlFromLocal", "totalMemory", "textEditAppendHighlightFormat",
+                               "textEditLinkRange"};
     const QMetaObject &mo = BaseUtil::staticMetaObject;
     QStringList names;
     for (int i = mo.methodOffset(); i < mo.methodCount(); ++i)
