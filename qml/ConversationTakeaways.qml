@@ -8,8 +8,9 @@ Rectangle {
     objectName: "conversationTakeaways"
     property var commentModel: null
 
-    // Raised by a click on an item: the conversation selects that segment.
-    signal gotoSeg(var segId)
+    // Raised by a click on an item: the conversation selects that segment
+    // and shows it, or the highlight hlId (0 for a comment) in it.
+    signal gotoSeg(var segId, var hlId)
     // The pane must be shown (an item was selected from outside).
     signal openRequested()
 
@@ -67,7 +68,7 @@ Rectangle {
                 anchors.fill: parent
                 onClicked: {
                     list.currentIndex = idx
-                    root.gotoSeg(row.item.vres_id)
+                    root.gotoSeg(row.item.vres_id, row.isHighlight ? row.item.id : 0)
                 }
             }
 

@@ -43,10 +43,60 @@ Rectangle {
         onTriggered: root.commitEdits()
     }
 
-    function gotoSeg(segId) {
+    // A card of the pane: its message becomes current and shows whole where
+    // it fits the list, else the words of the highlight hlId (if any), which
+    // take the caret.
+    function gotoSeg(segId, hlId) {
         var row = convModel.idxFromSegId(segId)
-        if (row >= 0)
-            list.currentIndex = row
+        if (row < 0)
+            return
+        var words = []
+        enterRow(row, function(e) {
+            words = hlId ? baseutil.textEditLinkRange(e.textDocument, "#hl" + hlId) : []
+            if (words.length > 0)
+                e.cursorPosition = words[0]
+        })
+        var item = list.currentItem
+        if (item.height <= list.height) {
+            reveal(item, 0, item.height)
+        } else if (words.length > 0) {
+            var first = item.editor.positionToRectangle(words[0]), last = item.editor.positionToRectangle(words[1])
+            reveal(item.editor, first.y, last.y + last.height)
+        }
+    }
+
+    // Moves the list the least that shows item's span from top to bottom
+    // (item's own coordinates), its top where it is taller than the list.
+    // Rows the list has not laid out yet stand where it guesses, until it
+    // lays them out and item moves; so it looks again after each layout.
+    function reveal(item, top, bottom) {
+        for (var i = 0; i < 10; ++i) {
+            list.forceLayout()
+            var y = item.mapToItem(list.contentItem, 0, top).y
+            var to = Math.min(y, Math.max(list.contentY, y + bottom - top - list.height))
+            if (Math.abs(to - list.contentY) < 0.5)
+                return
+            list.contentY = to
+        }
+    }
+
+    // Plays row at the user's request (what plays stops first) and shows
+    // its play bar whole; enter also takes the keyboard into the row's
+    // message.
+    function playRow(row, enter) {
+        var before = list.itemAtIndex(cp.playIdx)
+        if (!convModel.play(row))
+            return
+        if (enter)
+            enterRow(row)
+        // The bars come and go with the rows' next layout; place them now.
+        var item = list.itemAtIndex(row)
+        if (before)
+            before.layOut()
+        if (item) {
+            item.layOut()
+            reveal(item.playBar, 0, item.playBar.height)
+        }
     }
 
     // Makes row current where the user's click or keyboard already is. Left

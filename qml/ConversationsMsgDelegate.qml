@@ -30,6 +30,7 @@ Item {
     readonly property bool shown: !live || (cp !== null && cp.isRunning !== 0 && message !== "")
     readonly property bool hasSelection: msgEdit.selectionStart !== msgEdit.selectionEnd
     property alias editor: msgEdit
+    property alias playBar: playBarLoader
 
     width: view ? view.width : 400
     // Never 0: a list whose only row in view has no height takes its whole
@@ -144,21 +145,18 @@ Item {
     }
 
     // The list does not follow the caret inside a row taller than itself. Run
-    // where the caret moves, not where the text re-wraps.
+    // where the caret moves or the user changes the text, not where the text
+    // re-wraps.
     function keepCaretInView() {
         if (!msgEdit.activeFocus || !view)
             return
         var r = msgEdit.cursorRectangle
-        var top = msgEdit.mapToItem(view.contentItem, r.x, r.y).y
-        if (top < view.contentY)
-            view.contentY = top
-        else if (top + r.height > view.contentY + view.height)
-            view.contentY = top + r.height - view.height
+        page.reveal(msgEdit, r.y, r.y + r.height)
     }
 
-    function playRow(row) {
-        if (convModel.play(row))
-            page.enterRow(row)
+    function layOut() {
+        bubbleColumn.forceLayout()
+        body.forceLayout()
     }
 
     // Up on the message's first line and Down on its last go on into the row
@@ -252,8 +250,7 @@ Item {
                     cursorShape: Qt.PointingHandCursor
                     onPressed: {
                         root.page.selectRow(idx)
-                        root.cp.playStop()
-                        root.convModel.play(idx)
+                        root.page.playRow(idx)
                     }
                 }
             }
@@ -303,7 +300,12 @@ Item {
                             if (activeFocus && !root.live)
                                 root.page.selectRow(idx)
                         }
-                        onTextChanged: if (activeFocus && !root.showing && !root.live) root.page.edited()
+                        onTextChanged: {
+                            if (activeFocus && !root.showing && !root.live) {
+                                root.page.edited()
+                                root.keepCaretInView()
+                            }
+                        }
                         onCursorPositionChanged: if (!root.showing) root.keepCaretInView()
                         onEditingFinished: root.commit()
                         onLinkActivated: function(link) {
@@ -328,10 +330,10 @@ Item {
                             if (root.cp.isRunning !== 0 || root.cp.isStarting !== 0)
                                 return
                             if (k === Qt.Key_F1) {
-                                root.playRow(idx - 1)
+                                root.page.playRow(idx - 1, true)
                             } else if (k === Qt.Key_F2) {
                                 if (root.cp.playIdx !== idx)
-                                    root.convModel.play(idx)
+                                    root.page.playRow(idx)
                                 else if (root.cp.playPaused)
                                     root.cp.playResume()
                                 else
@@ -339,7 +341,7 @@ Item {
                             } else if (k === Qt.Key_F3) {
                                 root.cp.playStop()
                             } else {
-                                root.playRow(idx + 1)
+                                root.page.playRow(idx + 1, true)
                             }
                         }
                     }
@@ -357,8 +359,8 @@ Item {
                 }
                 Connections {
                     target: playBarLoader.item
-                    function onBackward() { root.playRow(idx - 1) }
-                    function onForward() { root.playRow(idx + 1) }
+                    function onBackward() { root.page.playRow(idx - 1, true) }
+                    function onForward() { root.page.playRow(idx + 1, true) }
                 }
             }
         }

@@ -97,7 +97,7 @@ Rectangle {
                 anchors.fill: parent
                 anchors.leftMargin: 1
                 commentModel: commentItemModel
-                onGotoSeg: if (conversations.item) conversations.item.gotoSeg(segId)
+                onGotoSeg: if (conversations.item) conversations.item.gotoSeg(segId, hlId)
                 onOpenRequested: takeawaysPane.open = true
             }
         }

@@ -210,6 +210,108 @@ TestCase {
         }
     }
 
+    // Fails unless item's span from top to bottom lies whole in the list's
+    // view once it is drawn; by default the caret's line of the editor item.
+    function verifyShown(item, top, bottom) {
+        var list = find("conversationList")
+        waitForRendering(list)
+        if (top === undefined) {
+            top = item.cursorRectangle.y
+            bottom = top + item.cursorRectangle.height
+        }
+        var y = item.mapToItem(list, 0, top).y
+        verify(y >= 0 && y + bottom - top <= list.height, "at " + y + " to " + (y + bottom - top) + " of " + list.height)
+    }
+
+    // Row i's message editor, once the list has made it; focused: once it
+    // also has the focus.
+    function editOf(i, focused) {
+        var edit = null
+        tryVerify(function() { edit = findChild(row(i), "messageEdit"); return edit !== null && (!focused || edit.activeFocus) })
+        return edit
+    }
+
+    function test_cardShowsItsHighlight_data() {
+        return [{ tag: "a short row far up", url: testMixedUrl, last: 5002, word: "words" },
+                { tag: "words atop a tall row", url: testTallUrl, last: 2, word: "note" }]
+    }
+
+    // A card of the pane, clicked from the last row, makes row 1 current and
+    // shows it, or where it is taller than the list its highlighted words,
+    // which take the caret.
+    function test_cardShowsItsHighlight(data) {
+        openProject(data.url)
+        var list = find("conversationList")
+        editOf(data.last, true)
+        list.positionViewAtIndex(1, ListView.Beginning)
+        var edit = editOf(1)
+        mouseClick(edit, 3, 3)
+        var at = edit.getText(0, edit.length).indexOf(data.word)
+        edit.select(at, at + data.word.length)
+        mouseClick(find("highlightBtn"))
+        list.positionViewAtEnd()
+        mouseClick(editOf(data.last), 3, 3)
+        var card = null
+        tryVerify(function() { card = findChild(find("takeawaysList"), "takeaway_0"); return card !== null && card.width > 0 })
+        mouseClick(card, 5, 5)
+        compare(list.currentIndex, 1)
+        var current = list.currentItem
+        verify(current.editor.activeFocus)
+        compare(current.editor.cursorPosition, at)
+        verifyShown(current.editor)
+        if (current.height <= list.height)
+            verifyShown(current, 0, current.height)
+    }
+
+    function test_wholeCaretLineShows_data() {
+        return [{ tag: "Tab round to the first row", key: Qt.Key_Tab, into: 0 },
+                { tag: "Down after the scroll bar's top", key: Qt.Key_Down, top: true },
+                { tag: "typed after the scroll bar's top", key: Qt.Key_Q, top: true },
+                { tag: "Delete after the scroll bar's top", key: Qt.Key_Delete, top: true }]
+    }
+
+    // Three rows of one line, then 5,000 of two: the list only guesses where
+    // far rows stand until it lays them out. The caret the page brings in
+    // shows whole all the same.
+    function test_wholeCaretLineShows(data) {
+        openProject(testMixedUrl)
+        var list = find("conversationList")
+        editOf(5002, true)
+        if (data.top)
+            list.positionViewAtBeginning()
+        keyClick(data.key)
+        compare(list.currentIndex, data.into === 0 ? 0 : 5002)
+        verify(list.currentItem.editor.activeFocus)
+        verifyShown(list.currentItem.editor)
+    }
+
+    function test_playBarShowsWhole_data() {
+        return ["speaker dot", "F4 from the row before", "the row before's forward"].map(function(w) { return { tag: w } })
+    }
+
+    // The last of twelve rows starts playing: its play bar shows whole, the
+    // list moved no further than that takes.
+    function test_playBarShowsWhole(data) {
+        var page = openProject(testPlayedUrl), list = find("conversationList")
+        editOf(11, true)
+        var y = list.contentY
+        if (data.tag === "speaker dot") {
+            mouseClick(findChild(row(11), "speakerDot"))
+        } else if (data.tag === "F4 from the row before") {
+            mouseClick(editOf(10), 3, 3)
+            keyClick(Qt.Key_F4)
+        } else {
+            mouseClick(findChild(row(10), "speakerDot"))
+            y = list.contentY
+            mouseClick(findChild(row(10), "playForward"))
+        }
+        var bar = findChild(row(11), "playBar")
+        verifyShown(bar, 0, bar.height)
+        var bottom = bar.mapToItem(list, 0, bar.height).y
+        verify(list.contentY === y || Math.abs(bottom - list.height) < 1, bottom)
+        page.cp.playStop()
+    }
+
     // The items the pane lists, after opening it by its handle when hidden.
     function paneTexts() {
         if (!navUtil().currentPage.takeawaysOpen)

@@ -56,6 +56,8 @@ public slots:
     {
         // The window's update check must stay on this machine: a closed port.
         CheckUpdateThread::setUpdateEndpoint(QStringLiteral("http://127.0.0.1:9/"));
+        // Segments play without a sound card.
+        qputenv("SDL_AUDIODRIVER", "dummy");
         AppShell::registerQmlTypes();
         AppShell::installTranslator(QCoreApplication::instance());
         // Projects in "en-s" recognise with the synthetic test model.
@@ -68,9 +70,16 @@ public slots:
         bigProjectUrl = makeBigProject();
         lostTailUrl = makeLostTailProject();
         // A segment taller than any window, between two short ones.
-        tallUrl = makeProject(QStringLiteral("tall"), 3, 1, QStringLiteral("a line of the long note<br/>").repeated(100));
+        tallUrl = makeProject(QStringLiteral("tall"), 3, QStringLiteral("case i when 1 then '%1' else 'short words' end")
+                                                              .arg(QStringLiteral("a line of the long note<br/>").repeated(100)));
         // Many short segments, then one that wraps.
-        wrapUrl = makeProject(QStringLiteral("wrap"), 61, 60, QStringLiteral("the meeting went on and ").repeated(8));
+        wrapUrl = makeProject(QStringLiteral("wrap"), 61, QStringLiteral("case i when 60 then '%1' else 'short words' end")
+                                                              .arg(QStringLiteral("the meeting went on and ").repeated(8)));
+        // Rows the list cannot guess from its first ones: three of one line,
+        // then many of two.
+        mixedUrl = makeProject(QStringLiteral("mixed"), 5003,
+                               QStringLiteral("case when i < 3 then 'short words' else 'first line<br/>second line' end"));
+        playedUrl = makePlayedProject();
     }
 
     void qmlEngineAvailable(QQmlEngine *engine)
@@ -86,6 +95,8 @@ public slots:
         ctx->setContextProperty(QStringLiteral("testLostTailUrl"), lostTailUrl);
         ctx->setContextProperty(QStringLiteral("testTallUrl"), tallUrl);
         ctx->setContextProperty(QStringLiteral("testWrapUrl"), wrapUrl);
+        ctx->setContextProperty(QStringLiteral("testMixedUrl"), mixedUrl);
+        ctx->setContextProperty(QStringLiteral("testPlayedUrl"), playedUrl);
     }
 
 private:
@@ -109,16 +120,26 @@ private:
         return url;
     }
 
-    // A project of n segments: short ones, and the html of row "long" at
-    // that row.
-    QString makeProject(const QString &name, int n, int longRow, const QString &html)
+    // A project of n segments, row i's html given by the SQL html over i.
+    QString makeProject(const QString &name, int n, const QString &html)
     {
         const QString url = ProjectsMgr::instance()->createProject(name, QUrl::fromLocalFile(tmp.path()).toString(),
                                                                    QStringLiteral("en-s"), 0.5);
         if (url.isEmpty() || !TestUtil::addSegments(QUrl(url).toLocalFile() + QStringLiteral("/data"), n,
-                                                    QStringLiteral("i, i + 1, case i when %1 then '%2' else 'short words' end, '[]', 1, 0, 2")
-                                                        .arg(longRow).arg(html)))
+                                                    QStringLiteral("i, i + 1, %1, '[]', 1, 0, 2").arg(html)))
             qFatal("%s project", qPrintable(name));
+        return url;
+    }
+
+    // Twelve short segments with their recording, seven seconds each.
+    QString makePlayedProject()
+    {
+        const QString url = makeProject(QStringLiteral("played"), 12, QStringLiteral("'short words'"));
+        const QString dir = QUrl(url).toLocalFile();
+        const auto raw = TestUtil::openRaw(dir + QStringLiteral("/data"));
+        if (!raw || !QFile::copy(tmp.filePath(QStringLiteral("long.wav")), dir + QStringLiteral("/data.wav")))
+            qFatal("played project");
+        TestUtil::exec(*raw, QStringLiteral("update vres set fstart = (id - 1) * 224000, fend = id * 224000"));
         return url;
     }
 
@@ -144,6 +165,8 @@ private:
     QString lostTailUrl;
     QString tallUrl;
     QString wrapUrl;
+    QString mixedUrl;
+    QString playedUrl;
     TestUtil::UrlRecorder urls { { QStringLiteral("http") } };
     WindowMouse mouse;
 };
