@@ -60,7 +60,9 @@ Rectangle {
         if (item.height <= list.height) {
             reveal(item, 0, item.height)
         } else if (words.length > 0) {
-            var first = item.editor.positionToRectangle(words[0]), last = item.editor.positionToRectangle(words[1])
+            // The end of a line's last word may stand at the start of the next.
+            var first = item.editor.positionToRectangle(words[0])
+            var last = item.editor.positionToRectangle(Math.max(words[0], words[1] - 1))
             reveal(item.editor, first.y, last.y + last.height)
         }
     }
@@ -80,23 +82,43 @@ Rectangle {
         }
     }
 
+    // The list keeps the current row's delegate even where it shows no
+    // rows near it.
+    function delegateAt(row) {
+        return row === list.currentIndex ? list.currentItem : list.itemAtIndex(row)
+    }
+
     // Plays row at the user's request (what plays stops first) and shows
-    // its play bar whole; enter also takes the keyboard into the row's
-    // message.
+    // its play bar whole. enter also takes the keyboard into the row; its
+    // caret's line then shows too where the line and the bar fit the list.
     function playRow(row, enter) {
-        var before = list.itemAtIndex(cp.playIdx)
+        var before = delegateAt(cp.playIdx)
         if (!convModel.play(row))
             return
-        if (enter)
-            enterRow(row)
         // The bars come and go with the rows' next layout; place them now.
-        var item = list.itemAtIndex(row)
         if (before)
             before.layOut()
-        if (item) {
-            item.layOut()
-            reveal(item.playBar, 0, item.playBar.height)
+        if (enter)
+            selectRow(row)
+        var item = delegateAt(row)
+        if (!item)
+            return
+        item.layOut()
+        if (enter)
+            item.takeFocus()
+        var bar = item.playBar, top = 0
+        if (!bar.item) {
+            // The playback failed at once.
+            if (enter)
+                item.keepCaretInView()
+            return
         }
+        if (enter) {
+            var caret = item.editor.mapToItem(bar, 0, item.editor.cursorRectangle.y).y
+            if (bar.height - caret <= list.height)
+                top = caret
+        }
+        reveal(bar, top, bar.height)
     }
 
     // Makes row current where the user's click or keyboard already is. Left

@@ -154,6 +154,7 @@ Item {
         page.reveal(msgEdit, r.y, r.y + r.height)
     }
 
+    // Places what the row shows now rather than at its next layout.
     function layOut() {
         bubbleColumn.forceLayout()
         body.forceLayout()

@@ -286,29 +286,34 @@ TestCase {
     }
 
     function test_playBarShowsWhole_data() {
-        return ["speaker dot", "F4 from the row before", "the row before's forward"].map(function(w) { return { tag: w } })
+        return [{ tag: "speaker dot of the last row", edge: "bottom" }, { tag: "F4 into the last row", edge: "bottom" },
+                { tag: "forward into the last row", edge: "bottom" }, { tag: "F1 into a tall row from below", edge: "top" }]
     }
 
-    // The last of twelve rows starts playing: its play bar shows whole, the
-    // list moved no further than that takes.
+    // A row starts playing: its play bar shows whole, the list moved no
+    // further than that takes (the bar at the edge it came in by).
     function test_playBarShowsWhole(data) {
-        var page = openProject(testPlayedUrl), list = find("conversationList")
+        var page = openProject(testPlayedUrl), list = find("conversationList"), played = 11
         editOf(11, true)
-        var y = list.contentY
-        if (data.tag === "speaker dot") {
+        if (data.tag === "speaker dot of the last row") {
             mouseClick(findChild(row(11), "speakerDot"))
-        } else if (data.tag === "F4 from the row before") {
+        } else if (data.tag === "F4 into the last row") {
             mouseClick(editOf(10), 3, 3)
             keyClick(Qt.Key_F4)
-        } else {
+        } else if (data.tag === "forward into the last row") {
             mouseClick(findChild(row(10), "speakerDot"))
-            y = list.contentY
             mouseClick(findChild(row(10), "playForward"))
+        } else {
+            list.positionViewAtIndex(3, ListView.Beginning)
+            mouseClick(editOf(3), 3, 3)
+            keyClick(Qt.Key_F1)
+            played = 2
         }
-        var bar = findChild(row(11), "playBar")
+        compare(list.currentIndex, played)
+        var bar = findChild(list.currentItem, "playBar")
         verifyShown(bar, 0, bar.height)
-        var bottom = bar.mapToItem(list, 0, bar.height).y
-        verify(list.contentY === y || Math.abs(bottom - list.height) < 1, bottom)
+        var top = bar.mapToItem(list, 0, 0).y
+        compare(Math.round(data.edge === "top" ? top : list.height - top - bar.height), 0)
         page.cp.playStop()
     }
 

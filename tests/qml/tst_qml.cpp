@@ -70,8 +70,7 @@ public slots:
         bigProjectUrl = makeBigProject();
         lostTailUrl = makeLostTailProject();
         // A segment taller than any window, between two short ones.
-        tallUrl = makeProject(QStringLiteral("tall"), 3, QStringLiteral("case i when 1 then '%1' else 'short words' end")
-                                                              .arg(QStringLiteral("a line of the long note<br/>").repeated(100)));
+        tallUrl = makeProject(QStringLiteral("tall"), 3, QStringLiteral("case i when 1 then '%1' else 'short words' end").arg(tallHtml));
         // Many short segments, then one that wraps.
         wrapUrl = makeProject(QStringLiteral("wrap"), 61, QStringLiteral("case i when 60 then '%1' else 'short words' end")
                                                               .arg(QStringLiteral("the meeting went on and ").repeated(8)));
@@ -131,10 +130,12 @@ private:
         return url;
     }
 
-    // Twelve short segments with their recording, seven seconds each.
+    // Twelve segments with their recording, seven seconds each; row 2 is
+    // taller than any window.
     QString makePlayedProject()
     {
-        const QString url = makeProject(QStringLiteral("played"), 12, QStringLiteral("'short words'"));
+        const QString url = makeProject(QStringLiteral("played"), 12,
+                                        QStringLiteral("case i when 2 then '%1' else 'short words' end").arg(tallHtml));
         const QString dir = QUrl(url).toLocalFile();
         const auto raw = TestUtil::openRaw(dir + QStringLiteral("/data"));
         if (!raw || !QFile::copy(tmp.filePath(QStringLiteral("long.wav")), dir + QStringLiteral("/data.wav")))
@@ -160,6 +161,7 @@ private:
         return url;
     }
 
+    const QString tallHtml = QStringLiteral("a line of the long note<br/>").repeated(100);
     QTemporaryDir tmp;
     QString bigProjectUrl;
     QString lostTailUrl;
