@@ -223,11 +223,15 @@ TestCase {
         verify(y >= 0 && y + bottom - top <= list.height, "at " + y + " to " + (y + bottom - top) + " of " + list.height)
     }
 
-    // Row i's message editor, once the list has made it; focused: once it
-    // also has the focus.
+    // The delegate the list lays out for row i; a search by name may also
+    // find one it has let go and not yet destroyed.
+    function listed(i) { return find("conversationList").itemAtIndex(i) }
+
+    // Row i's message editor, once the list has laid it out; focused: once
+    // it also has the focus.
     function editOf(i, focused) {
         var edit = null
-        tryVerify(function() { edit = findChild(row(i), "messageEdit"); return edit !== null && (!focused || edit.activeFocus) })
+        tryVerify(function() { edit = listed(i) ? listed(i).editor : null; return edit !== null && (!focused || edit.activeFocus) })
         return edit
     }
 
@@ -296,13 +300,13 @@ TestCase {
         var page = openProject(testPlayedUrl), list = find("conversationList"), played = 11
         editOf(11, true)
         if (data.tag === "speaker dot of the last row") {
-            mouseClick(findChild(row(11), "speakerDot"))
+            mouseClick(findChild(listed(11), "speakerDot"))
         } else if (data.tag === "F4 into the last row") {
             mouseClick(editOf(10), 3, 3)
             keyClick(Qt.Key_F4)
         } else if (data.tag === "forward into the last row") {
-            mouseClick(findChild(row(10), "speakerDot"))
-            mouseClick(findChild(row(10), "playForward"))
+            mouseClick(findChild(listed(10), "speakerDot"))
+            mouseClick(findChild(listed(10), "playForward"))
         } else {
             list.positionViewAtIndex(3, ListView.Beginning)
             mouseClick(editOf(3), 3, 3)
