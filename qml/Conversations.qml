@@ -51,12 +51,11 @@ Rectangle {
         if (row < 0)
             return
         var words = []
-        enterRow(row, function(e) {
+        var item = focusRow(row, function(e) {
             words = hlId ? baseutil.textEditLinkRange(e.textDocument, "#hl" + hlId) : []
             if (words.length > 0)
                 e.cursorPosition = words[0]
         })
-        var item = list.currentItem
         if (item.height <= list.height) {
             reveal(item, 0, item.height)
         } else if (words.length > 0) {
@@ -64,6 +63,8 @@ Rectangle {
             var first = item.editor.positionToRectangle(words[0])
             var last = item.editor.positionToRectangle(Math.max(words[0], words[1] - 1))
             reveal(item.editor, first.y, last.y + last.height)
+        } else {
+            item.keepCaretInView()
         }
     }
 
@@ -82,38 +83,20 @@ Rectangle {
         }
     }
 
-    // The list keeps the current row's delegate even where it shows no
-    // rows near it.
-    function delegateAt(row) {
-        return row === list.currentIndex ? list.currentItem : list.itemAtIndex(row)
-    }
-
-    // Plays row at the user's request (what plays stops first) and shows
-    // its play bar whole. enter also takes the keyboard into the row; its
-    // caret's line then shows too where the line and the bar fit the list.
-    function playRow(row, enter) {
-        var before = delegateAt(cp.playIdx)
+    // Plays row at the user's request (what plays stops first), with the
+    // keyboard in its message, and shows its play bar whole; withCaret: the
+    // caret's line too, where the line and the bar fit the list.
+    function playRow(row, withCaret) {
         if (!convModel.play(row))
             return
-        // The bars come and go with the rows' next layout; place them now.
-        if (before)
-            before.layOut()
-        if (enter)
-            selectRow(row)
-        var item = delegateAt(row)
-        if (!item)
-            return
-        item.layOut()
-        if (enter)
-            item.takeFocus()
-        var bar = item.playBar, top = 0
+        var item = focusRow(row), bar = item.playBar, top = 0
         if (!bar.item) {
             // The playback failed at once.
-            if (enter)
+            if (withCaret)
                 item.keepCaretInView()
             return
         }
-        if (enter) {
+        if (withCaret) {
             var caret = item.editor.mapToItem(bar, 0, item.editor.cursorRectangle.y).y
             if (bar.height - caret <= list.height)
                 top = caret
@@ -131,15 +114,25 @@ Rectangle {
         list.contentY = y
     }
 
-    // Moves the keyboard into row's message; the view moves only as far as
-    // shows its caret, which place(editor) may set first.
-    function enterRow(row, place) {
+    // Moves the keyboard into row's message, its caret set by place(editor)
+    // if given, and returns the row's delegate (null for no segment row);
+    // the view stays.
+    function focusRow(row, place) {
         if (row < 0 || row > list.count - 2)
-            return
+            return null
         selectRow(row)
         if (place)
             place(list.currentItem.editor)
-        list.currentItem.enterMessage()
+        list.currentItem.takeFocus()
+        return list.currentItem
+    }
+
+    // Moves the keyboard into row's message; the view moves only as far as
+    // shows its caret.
+    function enterRow(row, place) {
+        var item = focusRow(row, place)
+        if (item)
+            item.keepCaretInView()
     }
 
     function positionAtEnd() {

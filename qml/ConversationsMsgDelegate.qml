@@ -154,7 +154,6 @@ Item {
         page.reveal(msgEdit, r.y, r.y + r.height)
     }
 
-    // Places what the row shows now rather than at its next layout.
     function layOut() {
         bubbleColumn.forceLayout()
         body.forceLayout()
@@ -249,10 +248,7 @@ Item {
                 MouseArea {
                     anchors.fill: parent
                     cursorShape: Qt.PointingHandCursor
-                    onPressed: {
-                        root.page.selectRow(idx)
-                        root.page.playRow(idx)
-                    }
+                    onPressed: root.page.playRow(idx)
                 }
             }
 
@@ -356,6 +352,10 @@ Item {
                     active: root.cp !== null && !root.live && root.cp.playIdx === idx
                     visible: active
                     source: "qrc:/PlayBar.qml"
+                    // The row takes its new height now, not at its next
+                    // layout: the page may show the bar at once.
+                    onHeightChanged: root.layOut()
+                    onVisibleChanged: root.layOut()
                     onLoaded: item.cp = Qt.binding(function() { return root.cp })
                 }
                 Connections {
