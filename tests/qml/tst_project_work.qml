@@ -210,51 +210,44 @@ TestCase {
         }
     }
 
-    // Fails unless item's span from top to bottom lies whole in the list's
-    // view once it is drawn; by default the caret's line of the editor item.
+    // Fails unless item's span from top to bottom (by default its caret's
+    // line) lies whole in the list's view once drawn.
     function verifyShown(item, top, bottom) {
-        var list = find("conversationList")
+        var list = find("conversationList"), r = item.cursorRectangle
         waitForRendering(list)
-        if (top === undefined) {
-            top = item.cursorRectangle.y
-            bottom = top + item.cursorRectangle.height
-        }
+        top = top === undefined ? r.y : top
+        bottom = bottom === undefined ? r.y + r.height : bottom
         var y = item.mapToItem(list, 0, top).y
         verify(y >= 0 && y + bottom - top <= list.height, "at " + y + " to " + (y + bottom - top) + " of " + list.height)
     }
 
-    // The delegate the list lays out for row i; a search by name may also
-    // find one it has let go and not yet destroyed.
-    function listed(i) { return find("conversationList").itemAtIndex(i) }
-
-    // Row i's message editor, once the list has laid it out; focused: once
-    // it also has the focus.
-    function editOf(i, focused) {
-        var edit = null
-        tryVerify(function() { edit = listed(i) ? listed(i).editor : null; return edit !== null && (!focused || edit.activeFocus) })
-        return edit
+    // Row i as the list lays it out (a search by name may find one it let
+    // go), once its editor is there and, if asked, focused.
+    function listed(i, focused) {
+        var r = null
+        tryVerify(function() { r = find("conversationList").itemAtIndex(i)
+                               return r !== null && (!focused || r.editor.activeFocus) })
+        return r
     }
 
     function test_cardShowsItsHighlight_data() {
-        return [{ tag: "a short row far up", url: testMixedUrl, last: 5002, word: "words" },
+        return [{ tag: "a short row far up", url: testWrapUrl, last: 60, word: "words" },
                 { tag: "words atop a tall row", url: testTallUrl, last: 2, word: "note" }]
     }
 
-    // A card of the pane, clicked from the last row, makes row 1 current and
-    // shows it, or where it is taller than the list its highlighted words,
-    // which take the caret.
+    // A card clicked from the last row makes row 1 current and shows it, or
+    // where it is taller than the list its highlighted words, with the caret.
     function test_cardShowsItsHighlight(data) {
         openProject(data.url)
         var list = find("conversationList")
-        editOf(data.last, true)
+        listed(data.last, true)
         list.positionViewAtIndex(1, ListView.Beginning)
-        var edit = editOf(1)
+        var edit = listed(1).editor, at = edit.getText(0, edit.length).indexOf(data.word)
         mouseClick(edit, 3, 3)
-        var at = edit.getText(0, edit.length).indexOf(data.word)
         edit.select(at, at + data.word.length)
         mouseClick(find("highlightBtn"))
         list.positionViewAtEnd()
-        mouseClick(editOf(data.last), 3, 3)
+        mouseClick(listed(data.last).editor, 3, 3)
         var card = null
         tryVerify(function() { card = findChild(find("takeawaysList"), "takeaway_0"); return card !== null && card.width > 0 })
         mouseClick(card, 5, 5)
@@ -268,52 +261,43 @@ TestCase {
     }
 
     function test_wholeCaretLineShows_data() {
-        return [{ tag: "Tab round to the first row", key: Qt.Key_Tab, into: 0 },
-                { tag: "Down after the scroll bar's top", key: Qt.Key_Down, top: true },
-                { tag: "typed after the scroll bar's top", key: Qt.Key_Q, top: true },
-                { tag: "Delete after the scroll bar's top", key: Qt.Key_Delete, top: true }]
+        return [[Qt.Key_Tab, "Tab round to the first row", 0], [Qt.Key_Down, "Down"], [Qt.Key_Q, "typed"], [Qt.Key_Delete, "Delete"]]
+            .map(function(r) { return { tag: r[1], key: r[0], into: r.length > 2 ? r[2] : 5002 } })
     }
 
-    // Three rows of one line, then 5,000 of two: the list only guesses where
-    // far rows stand until it lays them out. The caret the page brings in
-    // shows whole all the same.
+    // Three rows of one line, then 5,000 of two, which the list only guesses
+    // at until it lays them out. From the last row (after the scroll bar
+    // dragged to the top, but for Tab) the caret shows whole all the same.
     function test_wholeCaretLineShows(data) {
         openProject(testMixedUrl)
         var list = find("conversationList")
-        editOf(5002, true)
-        if (data.top)
+        listed(5002, true)
+        if (data.into === 5002)
             list.positionViewAtBeginning()
         keyClick(data.key)
-        compare(list.currentIndex, data.into === 0 ? 0 : 5002)
+        compare(list.currentIndex, data.into)
         verify(list.currentItem.editor.activeFocus)
         verifyShown(list.currentItem.editor)
     }
 
     function test_playBarShowsWhole_data() {
-        return [{ tag: "speaker dot of the last row", edge: "bottom" }, { tag: "F4 into the last row", edge: "bottom" },
-                { tag: "forward into the last row", edge: "bottom" }, { tag: "F1 into a tall row from below", edge: "top" }]
+        var click = function(row, name) { return function() { mouseClick(findChild(listed(row), name), 3, 3) } }
+        var key = function(row, k) { return function() { mouseClick(listed(row).editor, 3, 3); keyClick(k) } }
+        return [{ tag: "speaker dot of the last row", played: 11, edge: "bottom", ways: [click(11, "speakerDot")] },
+                { tag: "F4 into the last row", played: 11, edge: "bottom", ways: [key(10, Qt.Key_F4)] },
+                { tag: "forward into the last row", played: 11, edge: "bottom", ways: [click(10, "speakerDot"), click(10, "playForward")] },
+                { tag: "F1 into a tall row from below", played: 2, edge: "top", from: 3, ways: [key(3, Qt.Key_F1)] }]
     }
 
     // A row starts playing: its play bar shows whole, the list moved no
     // further than that takes (the bar at the edge it came in by).
     function test_playBarShowsWhole(data) {
-        var page = openProject(testPlayedUrl), list = find("conversationList"), played = 11
-        editOf(11, true)
-        if (data.tag === "speaker dot of the last row") {
-            mouseClick(findChild(listed(11), "speakerDot"))
-        } else if (data.tag === "F4 into the last row") {
-            mouseClick(editOf(10), 3, 3)
-            keyClick(Qt.Key_F4)
-        } else if (data.tag === "forward into the last row") {
-            mouseClick(findChild(listed(10), "speakerDot"))
-            mouseClick(findChild(listed(10), "playForward"))
-        } else {
-            list.positionViewAtIndex(3, ListView.Beginning)
-            mouseClick(editOf(3), 3, 3)
-            keyClick(Qt.Key_F1)
-            played = 2
-        }
-        compare(list.currentIndex, played)
+        var page = openProject(testPlayedUrl), list = find("conversationList")
+        listed(11, true)
+        if (data.from)
+            list.positionViewAtIndex(data.from, ListView.Beginning)
+        data.ways.forEach(function(way) { way() })
+        compare(list.currentIndex, data.played)
         var bar = findChild(list.currentItem, "playBar")
         verifyShown(bar, 0, bar.height)
         var top = bar.mapToItem(list, 0, 0).y
