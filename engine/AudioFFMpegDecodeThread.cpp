@@ -306,14 +306,17 @@ void AudioFFMpegDecodeThread::decode(Work &w)
 
     if (w.swr) {
         emit progress(w.cur, w.total, w.totalmsecs);
-        if (w.ibuf.count > 0)
-            sendBatch(w);
+        // A ring closed before the last second went in (a stop at the very
+        // end) leaves the file unfinished: those words were never heard.
+        if (w.ibuf.count > 0 && !sendBatch(w))
+            return;
         // What the resampler still holds for its filter.
         const int tail = swr_get_out_samples(w.swr, 0);
         if (tail > 0 && ring && (tail <= w.obuf.capacity || w.obuf.alloc(outChannels, tail, AVSampleFormat(outFormat)))) {
             const int n = swr_convert(w.swr, w.obuf.data, w.obuf.capacity, nullptr, 0);
-            if (n > 0)
-                writeAll(w.obuf.data[0], av_samples_get_buffer_size(nullptr, outChannels, n, AVSampleFormat(outFormat), 1));
+            if (n > 0
+                && !writeAll(w.obuf.data[0], av_samples_get_buffer_size(nullptr, outChannels, n, AVSampleFormat(outFormat), 1)))
+                return;
         }
     }
     // Without a ring nothing was delivered, so the file is not done.

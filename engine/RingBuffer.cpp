@@ -120,12 +120,17 @@ int RingBuffer::read(void *dst, int bytes, bool block)
 {
     if (!rb || !dataAvailable || !spaceAvailable || bytes < 0 || (bytes > 0 && !dst))
         return -1;
+    // The closed flag before the data: a close seen here came after every
+    // byte written before it, so the look at the data sees those bytes too.
+    const bool ended = isClosed();
+    if (betweenLooks)
+        betweenLooks();
     char *span = nullptr;
     quint32 n = rb->readable(quint32(bytes), &span);
     if (n == 0) {
         if (!block || bytes == 0)
             return 0;
-        if (isClosed())
+        if (ended)
             return -1;
         {
             // Test and sleep under the mutex the writer takes to wake us, so
@@ -154,6 +159,8 @@ int RingBuffer::write(const void *src, int bytes, bool block)
         return 0;
     if (!src)
         return -1;
+    if (betweenLooks)
+        betweenLooks();
     char *span = nullptr;
     quint32 n = rb->writable(quint32(bytes), &span);
     if (n == 0) {
@@ -169,16 +176,28 @@ int RingBuffer::write(const void *src, int bytes, bool block)
             return -1;
     }
     std::memcpy(span, src, n);
-    rb->commitWrite(n);
-    wake(dataAvailable);
+    {
+        // Commit and close take one lock, so a write lands before the close,
+        // where the reader drains it, or is refused: never after the reader
+        // took the ring for ended.
+        QMutexLocker lock(&dataAvailable->mutex);
+        if (isClosed())
+            return -1;
+        rb->commitWrite(n);
+        dataAvailable->cond.wakeOne();
+    }
     return int(n);
 }
 
 void RingBuffer::close()
 {
-    closed.fetchAndStoreOrdered(1);
+    if (dataAvailable) {
+        QMutexLocker lock(&dataAvailable->mutex);
+        closed.fetchAndStoreOrdered(1);
+        dataAvailable->cond.wakeOne();
+    } else {
+        closed.fetchAndStoreOrdered(1);
+    }
     if (spaceAvailable)
         wake(spaceAvailable);
-    if (dataAvailable)
-        wake(dataAvailable);
 }

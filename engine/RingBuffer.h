@@ -3,6 +3,7 @@
 
 #include <QAtomicInt>
 
+#include <functional>
 #include <memory>
 
 class QMutex;
@@ -28,6 +29,11 @@ public:
     bool isClosed() const { return closed.loadAcquire() != 0; }
     unsigned capacity() const;
 
+    // Runs where a preempted caller stands: in read between its look at the
+    // closed flag and its look at the data, in write between its look at
+    // the closed flag and its commit. A test closes the ring there.
+    void setBetweenLooks(std::function<void()> f) { betweenLooks = std::move(f); }
+
 private:
     struct WaitPair;
     struct Ring;
@@ -39,4 +45,5 @@ private:
     WaitPair *spaceAvailable = nullptr;
     bool inited = false;
     QAtomicInt closed;
+    std::function<void()> betweenLooks;
 };

@@ -99,6 +99,7 @@ private slots:
     void failsOrEndsCleanly();
     void damagedFiles_data();
     void damagedFiles();
+    void closingTheRingEndsDecoding_data();
     void closingTheRingEndsDecoding();
     void noRingEndsWithoutOutcome_data();
     void noRingEndsWithoutOutcome();
@@ -341,17 +342,29 @@ void TestAudioFFMpegDecodeThread::damagedFiles()
     }
 }
 
+void TestAudioFFMpegDecodeThread::closingTheRingEndsDecoding_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("ringSize");
+    QTest::addColumn<int>("reports");
+    QTest::newRow("in the middle") << "audio.flac" << 64000 << 2;
+    QTest::newRow("at the last second") << "short.ogg" << 1000 << 1;
+}
+
 void TestAudioFFMpegDecodeThread::closingTheRingEndsDecoding()
 {
+    QFETCH(QString, name);
+    QFETCH(int, ringSize);
+    QFETCH(int, reports);
     // Nobody reads, so the decoder blocks once the ring is full.
     auto ring = QSharedPointer<RingBuffer>::create();
-    QVERIFY(ring->init(64000));
+    QVERIFY(ring->init(ringSize));
     AudioFFMpegDecodeThread dec;
-    dec.setup(ring, path("audio.flac"), 16000, AV_SAMPLE_FMT_S16);
+    dec.setup(ring, path(name), 16000, AV_SAMPLE_FMT_S16);
     QList<qint64> curs;
     connect(&dec, &AudioFFMpegDecodeThread::progress, &dec, [&](qlonglong c, qlonglong, qlonglong) { curs << c; });
     dec.start(QThread::LowPriority);
-    QTRY_COMPARE(curs.size(), 2);
+    QTRY_COMPARE(curs.size(), reports);
     QVERIFY(dec.isRunning());
     ring->close();
     QVERIFY(dec.wait(30000));

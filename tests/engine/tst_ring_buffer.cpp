@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <thread>
+#include <utility>
 
 #include "engine/RingBuffer.h"
 
@@ -66,6 +67,7 @@ private slots:
     void emptyReads();
     void zeroByteWrites();
     void drainAfterClose();
+    void closeWhileACallIsPreempted();
     void secondInitDoesNotReopen();
     void threadedCountingPattern_data();
     void threadedCountingPattern();
@@ -184,6 +186,38 @@ void TestRingBuffer::drainAfterClose()
     QCOMPARE(rb.read(buf, 8, false), 0);
     QCOMPARE(rb.read(buf, 8, true), -1);
     QCOMPARE(rb.read(buf, 8, true), -1);
+}
+
+// The other side writes and closes, or closes and drains, while a call
+// stands between its look at the closed flag and its next step, as when it
+// is preempted there: every byte written before the close is read, and a
+// write that comes too late is refused, not reported done.
+void TestRingBuffer::closeWhileACallIsPreempted()
+{
+    char buf[8];
+    RingBuffer rb;
+    QVERIFY(rb.init(100));
+    int calls = 0;
+    rb.setBetweenLooks([&] {
+        if (calls++ == 0) {
+            QCOMPARE(rb.write("tail", 4, true), 4);
+            rb.close();
+        }
+    });
+    QCOMPARE(rb.read(buf, 8, true), 4);
+    QCOMPARE(QByteArray(buf, 4), QByteArray("tail"));
+    QCOMPARE(rb.read(buf, 8, true), -1);
+
+    RingBuffer late;
+    QVERIFY(late.init(100));
+    calls = 0;
+    late.setBetweenLooks([&] {
+        if (calls++ == 0) {
+            late.close();
+            QCOMPARE(late.read(buf, 8, true), -1);
+        }
+    });
+    QCOMPARE(late.write("late", 4, true), -1);
 }
 
 void TestRingBuffer::secondInitDoesNotReopen()
