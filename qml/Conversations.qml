@@ -44,8 +44,8 @@ Rectangle {
     }
 
     // A card of the pane: its message becomes current and shows whole where
-    // it fits the list, else the words of the highlight hlId (if any), which
-    // take the caret.
+    // it fits the list; a taller one shows from its start, or from the words
+    // of the highlight hlId (if any). The caret goes there.
     function gotoSeg(segId, hlId) {
         var row = convModel.idxFromSegId(segId)
         if (row < 0)
@@ -53,30 +53,33 @@ Rectangle {
         var words = []
         var item = focusRow(row, function(e) {
             words = hlId ? baseutil.textEditLinkRange(e.textDocument, "#hl" + hlId) : []
-            if (words.length > 0)
-                e.cursorPosition = words[0]
+            e.cursorPosition = words.length > 0 ? words[0] : 0
         })
         if (item.height <= list.height) {
-            reveal(item, 0, item.height)
+            reveal(row, item, 0, item.height)
         } else if (words.length > 0) {
-            // The end of a line's last word may stand at the start of the next.
             var first = item.editor.positionToRectangle(words[0])
-            var last = item.editor.positionToRectangle(Math.max(words[0], words[1] - 1))
-            reveal(item.editor, first.y, last.y + last.height)
+            reveal(row, item.editor, first.y, first.y + list.height)
         } else {
-            item.keepCaretInView()
+            reveal(row, item, 0, list.height)
         }
     }
 
-    // Moves the list the least that shows item's span from top to bottom
-    // (item's own coordinates), its top where it is taller than the list.
-    // Rows the list has not laid out yet stand where it guesses, until it
-    // lays them out and item moves; so it looks again after each layout.
-    function reveal(item, top, bottom) {
+    // Moves the list the least that shows the span from top to bottom of
+    // item (in its own coordinates, a part of row), the span's top where it
+    // is taller than the list, and keeps the list within its bounds. A row
+    // the list has not laid out stands where the list guesses, and a view
+    // placed there would lie outside the bounds with no rows: the list
+    // brings such a row in itself. Rows it lays out may still move item, so
+    // it looks again after each layout.
+    function reveal(row, item, top, bottom) {
+        if (list.itemAtIndex(row) === null)
+            list.positionViewAtIndex(row, ListView.Contain)
         for (var i = 0; i < 10; ++i) {
             list.forceLayout()
             var y = item.mapToItem(list.contentItem, 0, top).y
             var to = Math.min(y, Math.max(list.contentY, y + bottom - top - list.height))
+            to = Math.max(list.originY, Math.min(to, list.originY + list.contentHeight - list.height))
             if (Math.abs(to - list.contentY) < 0.5)
                 return
             list.contentY = to
@@ -84,24 +87,28 @@ Rectangle {
     }
 
     // Plays row at the user's request (what plays stops first), with the
-    // keyboard in its message, and shows its play bar whole; withCaret: the
-    // caret's line too, where the line and the bar fit the list.
-    function playRow(row, withCaret) {
+    // keyboard in its message. The message shows with its play bar where
+    // both fit the list; in a taller one the user reads and corrects at the
+    // caret's line, or at the dot clicked, which stays in view, the bar too
+    // where it fits with it.
+    function playRow(row, clicked) {
         if (!convModel.play(row))
             return
-        var item = focusRow(row), bar = item.playBar, top = 0
+        var item = focusRow(row), bar = item.playBar
         if (!bar.item) {
             // The playback failed at once.
-            if (withCaret)
+            if (!clicked)
                 item.keepCaretInView()
             return
         }
-        if (withCaret) {
-            var caret = item.editor.mapToItem(bar, 0, item.editor.cursorRectangle.y).y
-            if (bar.height - caret <= list.height)
-                top = caret
+        var end = bar.mapToItem(item, 0, bar.height).y
+        if (end <= list.height) {
+            reveal(row, item, 0, end)
+            return
         }
-        reveal(bar, top, bar.height)
+        var r = clicked ? Qt.rect(0, 0, 0, clicked.height) : item.editor.cursorRectangle
+        var top = (clicked || item.editor).mapToItem(item, 0, r.y).y
+        reveal(row, item, top, end - top <= list.height ? end : top + r.height)
     }
 
     // Makes row current where the user's click or keyboard already is. Left

@@ -151,7 +151,7 @@ Item {
         if (!msgEdit.activeFocus || !view)
             return
         var r = msgEdit.cursorRectangle
-        page.reveal(msgEdit, r.y, r.y + r.height)
+        page.reveal(idx, msgEdit, r.y, r.y + r.height)
     }
 
     function layOut() {
@@ -248,7 +248,7 @@ Item {
                 MouseArea {
                     anchors.fill: parent
                     cursorShape: Qt.PointingHandCursor
-                    onPressed: root.page.playRow(idx)
+                    onPressed: root.page.playRow(idx, dot)
                 }
             }
 
@@ -327,7 +327,7 @@ Item {
                             if (root.cp.isRunning !== 0 || root.cp.isStarting !== 0)
                                 return
                             if (k === Qt.Key_F1) {
-                                root.page.playRow(idx - 1, true)
+                                root.page.playRow(idx - 1)
                             } else if (k === Qt.Key_F2) {
                                 if (root.cp.playIdx !== idx)
                                     root.page.playRow(idx)
@@ -338,7 +338,7 @@ Item {
                             } else if (k === Qt.Key_F3) {
                                 root.cp.playStop()
                             } else {
-                                root.page.playRow(idx + 1, true)
+                                root.page.playRow(idx + 1)
                             }
                         }
                     }
@@ -350,18 +350,20 @@ Item {
                     objectName: "playBarLoader"
                     anchors.right: send ? parent.right : undefined
                     active: root.cp !== null && !root.live && root.cp.playIdx === idx
-                    visible: active
                     source: "qrc:/PlayBar.qml"
-                    // The row takes its new height now, not at its next
-                    // layout: the page may show the bar at once.
+                    // No height without a bar, so the column leaves the
+                    // loader out (it would keep the bar's height).
+                    height: item ? item.implicitHeight : 0
+                    // The row takes its new height when the bar comes or
+                    // goes, not at its next layout: the page may show the bar
+                    // at once.
                     onHeightChanged: root.layOut()
-                    onVisibleChanged: root.layOut()
                     onLoaded: item.cp = Qt.binding(function() { return root.cp })
                 }
                 Connections {
                     target: playBarLoader.item
-                    function onBackward() { root.page.playRow(idx - 1, true) }
-                    function onForward() { root.page.playRow(idx + 1, true) }
+                    function onBackward() { root.page.playRow(idx - 1) }
+                    function onForward() { root.page.playRow(idx + 1) }
                 }
             }
         }

@@ -79,6 +79,7 @@ public slots:
         mixedUrl = makeProject(QStringLiteral("mixed"), 5003,
                                QStringLiteral("case when i < 3 then 'short words' else 'first line<br/>second line' end"));
         playedUrl = makePlayedProject();
+        longUrl = makeLongProject();
     }
 
     void qmlEngineAvailable(QQmlEngine *engine)
@@ -96,6 +97,7 @@ public slots:
         ctx->setContextProperty(QStringLiteral("testWrapUrl"), wrapUrl);
         ctx->setContextProperty(QStringLiteral("testMixedUrl"), mixedUrl);
         ctx->setContextProperty(QStringLiteral("testPlayedUrl"), playedUrl);
+        ctx->setContextProperty(QStringLiteral("testLongUrl"), longUrl);
     }
 
 private:
@@ -144,6 +146,19 @@ private:
         return url;
     }
 
+    // Thirty segments; rows 5 and 11 are monologues of 3,000 words, and rows
+    // 5 and 6 have a comment each.
+    QString makeLongProject()
+    {
+        const QString url = makeProject(QStringLiteral("long"), 30, QStringLiteral("case when i in (5, 11) then '%1' else 'short words' end")
+                                                                        .arg(QStringLiteral("and the meeting went on ").repeated(600)));
+        const auto raw = TestUtil::openRaw(QUrl(url).toLocalFile() + QStringLiteral("/data"));
+        if (!raw)
+            qFatal("long project");
+        TestUtil::exec(*raw, QStringLiteral("insert into citem(vres_id, text, type, dt) values (6, 'the monologue', 2, 0), (7, 'after it', 2, 0)"));
+        return url;
+    }
+
     // A recording killed before its words were stored, in a language whose
     // model is gone.
     QString makeLostTailProject()
@@ -169,6 +184,7 @@ private:
     QString wrapUrl;
     QString mixedUrl;
     QString playedUrl;
+    QString longUrl;
     TestUtil::UrlRecorder urls { { QStringLiteral("http") } };
     WindowMouse mouse;
 };
