@@ -258,11 +258,12 @@ TestCase {
             list.positionViewAtEnd()
             mouseClick(listed(data.last).editor, 3, 3)
         } else {
-            // Opened in full: the rows it narrows wrap anew as it opens.
             mouseClick(find("takeawaysHandle"))
-            var pane = find("takeawaysPane")
-            tryVerify(function() { return pane.width === Math.min(340, Math.round(pane.parent.width * 0.4)) })
         }
+        // Opened in full: a click lands on its cards, and the rows it narrows
+        // have wrapped anew.
+        var pane = find("takeawaysPane")
+        tryVerify(function() { return pane.width === Math.min(340, Math.round(pane.parent.width * 0.4)) })
         data.cards.forEach(function(c) {
             var cards = find("takeawaysList"), card = null
             cards.positionViewAtIndex(c[0], ListView.Contain)
