@@ -55,14 +55,10 @@ Rectangle {
             words = hlId ? baseutil.textEditLinkRange(e.textDocument, "#hl" + hlId) : []
             e.cursorPosition = words.length > 0 ? words[0] : 0
         })
-        if (item.height <= list.height) {
-            reveal(row, item, 0, item.height)
-        } else if (words.length > 0) {
-            var first = item.editor.positionToRectangle(words[0])
-            reveal(row, item.editor, first.y, first.y + list.height)
-        } else {
-            reveal(row, item, 0, list.height)
-        }
+        var top = 0
+        if (item.height > list.height && words.length > 0)
+            top = item.editor.mapToItem(item, 0, item.editor.positionToRectangle(words[0]).y).y
+        reveal(row, item, top, top + Math.min(item.height, list.height))
     }
 
     // Moves the list the least that shows the span from top to bottom of

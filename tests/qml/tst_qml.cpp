@@ -79,7 +79,12 @@ public slots:
         mixedUrl = makeProject(QStringLiteral("mixed"), 5003,
                                QStringLiteral("case when i < 3 then 'short words' else 'first line<br/>second line' end"));
         playedUrl = makePlayedProject();
-        longUrl = makeLongProject();
+        // Thirty rows, 5 and 11 monologues of 3,000 words; 5 and 6 have a
+        // comment each.
+        longUrl = makeProject(QStringLiteral("long"), 30, QStringLiteral("case when i in (5, 11) then '%1' else 'short words' end")
+                                                              .arg(QStringLiteral("and the meeting went on ").repeated(600)));
+        TestUtil::exec(*TestUtil::openRaw(QUrl(longUrl).toLocalFile() + QStringLiteral("/data")),
+                       QStringLiteral("insert into citem(vres_id, text, type, dt) values (6, 'the monologue', 2, 0), (7, 'after it', 2, 0)"));
     }
 
     void qmlEngineAvailable(QQmlEngine *engine)
@@ -143,17 +148,6 @@ private:
         if (!raw || !QFile::copy(tmp.filePath(QStringLiteral("long.wav")), dir + QStringLiteral("/data.wav")))
             qFatal("played project");
         TestUtil::exec(*raw, QStringLiteral("update vres set fstart = (id - 1) * 224000, fend = id * 224000"));
-        return url;
-    }
-
-    // Thirty segments; rows 5 and 11 are monologues of 3,000 words, and rows
-    // 5 and 6 have a comment each.
-    QString makeLongProject()
-    {
-        const QString url = makeProject(QStringLiteral("long"), 30, QStringLiteral("case when i in (5, 11) then '%1' else 'short words' end")
-                                                                        .arg(QStringLiteral("and the meeting went on ").repeated(600)));
-        TestUtil::exec(*TestUtil::openRaw(QUrl(url).toLocalFile() + QStringLiteral("/data")),
-                       QStringLiteral("insert into citem(vres_id, text, type, dt) values (6, 'the monologue', 2, 0), (7, 'after it', 2, 0)"));
         return url;
     }
 
