@@ -169,6 +169,9 @@ TestCase {
         verify(page.commentModel.addComment(segId, "look here") > 0)
         list.currentIndex = -1
         mouseClick(handle)
+        // Opened in full, or the click may land while the card slides in.
+        var pane = findChild(page, "takeawaysPane")
+        tryVerify(function() { return pane.width === Math.min(340, Math.round(pane.parent.width * 0.4)) })
         var row = null
         tryVerify(function() { row = findChild(page, "takeaway_0"); return row !== null && row.width > 0 })
         mouseClick(row, 5, 5)

@@ -29,6 +29,9 @@ TestCase {
             tryVerify(function() { return win.active && navUtil().currentPage !== null })
         }
         win.height = height || win.height
+        // The window system resizes a moment later: a page opened before
+        // that stands at its end in the old size, its last rows cut off.
+        tryVerify(function() { return win.contentItem.height === win.height })
         navUtil().nav("MainContentFrame.qml", Object.assign({ projectUrl: url }, props))
         var page = null
         tryVerify(function() { page = navUtil().currentPage
